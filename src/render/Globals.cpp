@@ -1,0 +1,13 @@
+#include "render/Globals.h"
+
+std::array<std::shared_ptr<Texture2D>, 4> _textures;
+std::shared_ptr<GBMusicTrack> music2, music3, music4, music5;
+std::shared_ptr<SimpleView> simpleViewGame;
+std::shared_ptr<AudioRecorder> audioRecorder;
+float audioLevels[4] = {0, 0, 0, 0};
+float peakLevels[4] = {0, 0, 0, 0};
+bool fingerDown = false;
+GLuint viewFramebuffer = 0;
+GLuint viewRenderbuffer = 0;
+std::shared_ptr<Viewport> viewport1, viewport2, viewport3, viewportMenu, activeViewport;
+int loops = 0;
