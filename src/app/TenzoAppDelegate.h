@@ -1,9 +1,19 @@
 #pragma once
 
+#include <exception>
 #include <memory>
+#include <string>
 
 class DropletsScreen;
 class EAGLView;
+class Image;
+
+// True when the device model is "iPod Touch" (any letter case); such a device is treated a little
+// differently by the steam, the menus and the view.
+bool isIPodTouch();
+
+// The uncaught-exception handler's log: three lines, the middle one the reason (empty without one).
+void my_custom_handler(const std::exception* exception);
 
 // The application's delegate: launch sequence, device input, and the one place every other
 // part reaches the steam screen and the GL view through.
@@ -21,6 +31,15 @@ public:
     }
     EAGLView* glView() const { return glView_; }
     void setGlView(EAGLView* view) { glView_ = view; }
+
+    // Background pictures: the picker and what a picked picture does.
+    bool needsImageWorkaround() const { return true; }
+    void pickImage();
+    void imagePickerControllerDidCancel();
+    void imagePickerControllerDidFinishPickingImage(const std::shared_ptr<Image>& picture);
+    // A picture file chosen by any road (picker, drop on the window, --background, a script):
+    // decoded, brought upright and made the background; one that is not a picture says so.
+    void useBackgroundFile(const std::string& path);
 
 private:
     std::shared_ptr<DropletsScreen> dropletScreen_;

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace brumelo {
+
+// What the command line chose for this run. Filled once by main before start-up; read anywhere.
+struct Settings {
+    bool headless = false;
+    int frames = 250;                   // headless runs: frames to draw
+    std::optional<std::uint32_t> seed;  // --seed: fixes the random generator
+    std::string scriptFile;             // --script
+    std::string screenshotFile;         // --screenshot: the last frame, at exit
+    std::string dataDir;                // documents folder (CustomBG.png, Recording.caf)
+    std::string picturesDir;            // where "Save your Brumie" writes; empty: XDG Pictures/Brumelo
+    std::string openUrlCommand;         // empty: xdg-open
+    std::string micFile;                // --mic-file: audio fed as the microphone
+    std::string backgroundFile;         // --background: picked at launch
+    std::string deviceModel;            // empty: this machine's
+    std::string accelDevice;            // --accel-device: an IIO device folder
+    std::string resourceDir;            // where the shipped pictures and sounds are
+    int scale = 0;                      // --scale: window scale, 0 for automatic
+    bool fullscreen = false;
+};
+
+Settings& settings();
+
+}  // namespace brumelo
