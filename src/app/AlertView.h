@@ -8,7 +8,7 @@ class AlertView;
 
 // Told which button closed an alert.
 class AlertViewDelegate {
-public:
+  public:
     virtual ~AlertViewDelegate() = default;
     virtual void alertViewClickedButtonAtIndex(AlertView& alert, int buttonIndex) = 0;
 };
@@ -20,7 +20,7 @@ enum class AlertKey { Escape, Tab, BackTab, Left, Right, Up, Down, Enter, Digit 
 // It is drawn over the window by the program, never into the screen's frame buffer, so
 // screenshots never show it; the frame loop runs on behind it. Showing one logs "alert: TITLE".
 class AlertView {
-public:
+  public:
     AlertView(std::string title, std::string message, AlertViewDelegate* delegate,
               std::string cancelButtonTitle, std::vector<std::string> otherButtonTitles);
     virtual ~AlertView();
@@ -34,6 +34,8 @@ public:
 
     // Shows it on top of any other alert; closing the top one reveals the one below.
     void show();
+    // Shows an alert made on demand that nobody else keeps; it lives until it closes.
+    static void showAndKeep(std::shared_ptr<AlertView> alert);
     void dismissWithClickedButtonIndex(int buttonIndex, bool animated);
     bool visible() const;
 
@@ -50,13 +52,20 @@ public:
     void touchUp(double x, double y);
     // digit is used with AlertKey::Digit. Returns whether the key did something.
     bool handleKey(AlertKey key, int digit = 0);
+    // The keyboard's button (Enter presses it) and the one lit under a finger; -1 for none.
+    int selectedButtonIndex() const;
+    int highlightedButtonIndex() const;
+    // Where the box and a button lie, in screen points (zero for a button that is not there).
+    void boxRect(double& x, double& y, double& width, double& height) const;
+    void buttonRect(int index, double& x, double& y, double& width, double& height) const;
 
     // Draws the top alert with GL ES 1.1 into the bound (window) frame buffer, over the screen
-    // picture that lies in the given rectangle of the window, in window pixels.
+    // picture that lies in the given rectangle of the window, in window pixels with the origin
+    // at the window's top-left corner. The caller's GL state is left as it was.
     static void drawVisibleAlert(int screenX, int screenY, int screenWidth, int screenHeight,
                                  int windowWidth, int windowHeight);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

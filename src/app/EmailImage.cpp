@@ -1,0 +1,84 @@
+#include "app/EmailImage.h"
+
+#include <cstdio>
+
+#include "app/Credits.h"
+#include "app/NSDataAdditions.h"
+#include "app/Settings.h"
+#include "platform/Image.h"
+#include "platform/PictureFiles.h"
+#include "platform/UrlOpener.h"
+
+namespace brumelo {
+
+namespace {
+bool allowedInURL(unsigned char c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
+    // Unreserved marks, then the reserved delimiters of RFC 3986.
+    static const char kAllowed[] = "-._~:/?#[]@!$&'()*+,;=";
+    for (const char* p = kAllowed; *p; ++p)
+        if (static_cast<unsigned char>(*p) == c) return true;
+    return false;
+}
+}  // namespace
+
+std::string escapeURLText(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (unsigned char c : text) {
+        if (allowedInURL(c)) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
+std::string emailImageURL(const std::string& recipient, std::span<const std::uint8_t> jpeg) {
+    const std::string text = NSDataAdditions::base64Encoding(jpeg);
+    const std::string link = std::string("<a href=\"") + credits::storePageURL + "\">Brumelo</a>";
+    const std::string intro = "I created the following image with " + link +
+                              ". You can only see the image from your iPhone Mail.app:<br/>";
+    const std::string outro = "<hr/>Get " + link +
+                              " from the App Store while it's on SALE and make your own steamy "
+                              "pics!";
+    const std::string url =
+        "mailto:" + recipient + "?subject=" + "Check this out! - Brumelo" + "&body=" + intro +
+        "<img src=\"data:image/" + "jpg" + ";base64," + text + "\" alt=\"" +
+        "Brumelo image unavailable, please see this from your iPhone Mail.app" + "\" width=\"" +
+        std::to_string(320) + "\" height=\"" + std::to_string(480) + "\">" + outro;
+    return escapeURLText(url);
+}
+
+std::shared_ptr<Image> takeScreenshot() { return nullptr; }
+
+std::string saveScreenshotToPictures() {
+    const std::shared_ptr<Image> picture = takeScreenshot();
+    if (!picture || picture->empty()) {
+        std::fprintf(stderr, "save picture: no screen picture to save\n");
+        return {};
+    }
+    std::string error;
+    const std::vector<std::uint8_t> png = encodePNG(*picture, &error);
+    if (png.empty()) {
+        std::fprintf(stderr, "save picture: %s\n", error.c_str());
+        return {};
+    }
+    const std::string path =
+        saveNewFile(picturesFolder(settings().picturesDir), "Brumie", ".png", png, &error);
+    if (path.empty()) std::fprintf(stderr, "save picture: %s\n", error.c_str());
+    return path;
+}
+
+}  // namespace brumelo
+
+void emailImage(const std::string& recipient) {
+    const std::shared_ptr<Image> picture = brumelo::takeScreenshot();
+    std::vector<std::uint8_t> jpeg;
+    if (picture && !picture->empty()) jpeg = brumelo::encodeJPEG(*picture, 0.8);
+    brumelo::openURL(brumelo::emailImageURL(recipient, jpeg), brumelo::settings().openUrlCommand);
+}

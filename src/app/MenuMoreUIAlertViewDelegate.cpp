@@ -1,0 +1,29 @@
+#include "app/MenuMoreUIAlertViewDelegate.h"
+
+#include <memory>
+
+#include "app/Credits.h"
+#include "app/EmailImage.h"
+#include "app/TenzoAppDelegate.h"
+
+void MenuMoreUIAlertViewDelegate::alertViewClickedButtonAtIndex(AlertView& /*alert*/,
+                                                                int buttonIndex) {
+    switch (buttonIndex) {
+        case 1:
+            brumelo::saveScreenshotToPictures();
+            AlertView::showAndKeep(std::make_shared<AlertView>(
+                "Image saved", "You can find it in your Camera Roll Album", nullptr, "Dismiss",
+                std::vector<std::string>{}));
+            break;
+        case 2:
+            emailImage(isIPodTouch() ? brumelo::credits::submissionAddressIPod
+                                     : brumelo::credits::submissionAddressIPhone);
+            if (aboutAlert_) aboutAlert_->show();
+            break;
+        case 3:
+            if (aboutAlert_) aboutAlert_->show();
+            break;
+        default:
+            break;
+    }
+}

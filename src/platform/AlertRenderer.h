@@ -1,0 +1,48 @@
+#pragma once
+
+// Lays out and paints a phone-style alert box. Portable interface; the text and drawing happen
+// in the .cpp with Pango and Cairo.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brumelo {
+
+struct AlertContent {
+    std::string title;
+    std::string message;
+    std::vector<std::string> buttons;  // by button index
+    int cancelButtonIndex = -1;        // -1: none
+};
+
+struct AlertRect {
+    double x = 0, y = 0, width = 0, height = 0;
+    bool contains(double px, double py) const {
+        return px >= x && px < x + width && py >= y && py < y + height;
+    }
+};
+
+// In screen points (320 x 480, origin top-left). Button rectangles are by button index and
+// relative to the screen, not to the box.
+struct AlertLayout {
+    AlertRect box;
+    std::vector<AlertRect> buttons;
+    // Button indexes in the order they are seen (left to right, top to bottom): keyboard order.
+    std::vector<int> visualOrder;
+};
+
+AlertLayout layoutAlert(const AlertContent& content);
+
+// Premultiplied RGBA, rows top first, covering layout.box at pixelsPerPoint.
+struct AlertPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgba;
+};
+
+// highlighted: the button under a finger (drawn lit); selected: the keyboard's button (ringed).
+AlertPicture renderAlert(const AlertContent& content, const AlertLayout& layout,
+                         double pixelsPerPoint, int highlighted, int selected);
+
+}  // namespace brumelo
