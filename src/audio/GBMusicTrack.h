@@ -23,6 +23,7 @@ struct GBAudioBuffer {
     ALuint name = 0;
     std::vector<std::uint8_t> data;
     std::uint32_t byteSize = 0;
+    bool queued = false;
 };
 
 // Plays one sound file through an OpenAL source, streamed in three buffers refilled on a feeder
@@ -74,7 +75,11 @@ class GBMusicTrack : public std::enable_shared_from_this<GBMusicTrack> {
     GBMusicTrack() = default;
     bool open(const std::string& path);
     void feederLoop();
-    void startFeeder();
+    // The helpers below expect mutex_ held.
+    std::size_t queuedCount() const;
+    void fillFreeBuffers();
+    void finishEnd();
+    void dropQueued();
 
     struct File;
     std::unique_ptr<File> audioFile_;
@@ -89,6 +94,9 @@ class GBMusicTrack : public std::enable_shared_from_this<GBMusicTrack> {
     std::atomic<bool> trackClosed_{false};
     std::atomic<bool> playing_{false};
     std::atomic<int> finishedNotifications_{0};
+    // End of file reached without repeat: the tail still queued plays out before the rewind.
+    bool ending_ = false;
+    std::weak_ptr<GBMusicTrack> self_;
 
     ALuint source_ = 0;
     std::array<GBAudioBuffer, 3> buffers_;
