@@ -5,9 +5,13 @@
 #include "app/Credits.h"
 #include "app/NSDataAdditions.h"
 #include "app/Settings.h"
+#include "app/TenzoAppDelegate.h"
+#include "platform/GLExtensions.h"
 #include "platform/Image.h"
 #include "platform/PictureFiles.h"
 #include "platform/UrlOpener.h"
+#include "render/Globals.h"
+#include "steam/DropletsScreen.h"
 
 namespace brumelo {
 
@@ -54,7 +58,16 @@ std::string emailImageURL(const std::string& recipient, std::span<const std::uin
     return escapeURLText(url);
 }
 
-std::shared_ptr<Image> takeScreenshot() { return nullptr; }
+std::shared_ptr<Image> takeScreenshot() {
+    TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
+    if (!app || !app->dropletScreen()) return nullptr;
+    GLint previous = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &previous);
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, viewFramebuffer);
+    std::shared_ptr<Image> picture = app->dropletScreen()->getScreenshot();
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(previous));
+    return picture;
+}
 
 std::string saveScreenshotToPictures() {
     const std::shared_ptr<Image> picture = takeScreenshot();

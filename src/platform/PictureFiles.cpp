@@ -95,6 +95,9 @@ std::string saveNewFile(const std::string& folder, const std::string& stem,
 
 bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
                          std::string* error) {
+    std::error_code ec;
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {

@@ -19,7 +19,8 @@ std::string saveNewFile(const std::string& folder, const std::string& stem,
                         std::string* error = nullptr);
 
 // Replaces path whole or not at all: the bytes go to a temporary file beside it that is then
-// renamed over it. On failure the old file is untouched and *error says why.
+// renamed over it; the folder is made if missing. On failure the old file is untouched and *error
+// says why.
 bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
                          std::string* error = nullptr);
 

@@ -1,0 +1,232 @@
+#include "app/BackgroundPictures.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+#include "app/AlertView.h"
+#include "app/Settings.h"
+#include "app/TenzoAppDelegate.h"
+#include "platform/BitmapContext.h"
+#include "platform/FileChooser.h"
+#include "platform/Image.h"
+#include "platform/PictureFiles.h"
+#include "steam/DropletsScreen.h"
+
+namespace {
+
+std::unique_ptr<brumelo::FileChooser> imagePickerController;
+
+std::string dataFolder() {
+    const std::string& dir = brumelo::settings().dataDir;
+    if (!dir.empty()) return dir;
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && *xdg == '/') return std::string(xdg) + "/brumelo";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + "/.local/share/brumelo";
+}
+
+std::string fileName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void refusePicture(const std::string& path, const std::string& reason, bool tooLarge) {
+    std::fprintf(stderr, "background: %s: %s\n", path.c_str(), reason.c_str());
+    const std::string name = fileName(path);
+    AlertView::showAndKeep(std::make_shared<AlertView>(
+        tooLarge ? "Picture too large" : "Not a picture",
+        tooLarge ? "\"" + name + "\" is too large to use as a background."
+                 : "\"" + name + "\" is not a picture Brumelo can use. Choose a PNG or JPEG photo.",
+        nullptr, "Dismiss", std::vector<std::string>{}));
+}
+
+void showBackground(const Image& picture) {
+    TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
+    if (app && app->dropletScreen()) app->dropletScreen()->resetBackgroundTextureWithImage(picture);
+}
+
+}  // namespace
+
+std::string getCustomBGURL() { return dataFolder() + "/" + "CustomBG.png"; }
+
+Image scaleAndRotateImage(const Image& picture) {
+    const float W = static_cast<float>(picture.width());
+    const float H = static_cast<float>(picture.height());
+    const int o = picture.orientation();
+    if (o < 0 || o > 7) throw std::logic_error("Invalid image orientation");
+
+    float boundsW = W, boundsH = H;
+    if (W > 480 || H > 480) {
+        const float ratio = W / H;
+        if (ratio > 1) {
+            boundsW = 480;
+            boundsH = 480 / ratio;
+        } else {
+            boundsW = ratio * 480;
+            boundsH = 480;
+        }
+    }
+    const float scale = boundsW / W;
+
+    using brumelo::AffineTransform;
+    const float pi = static_cast<float>(M_PI);
+    AffineTransform t = AffineTransform::identity();
+    bool swap = false;
+    switch (o) {
+        case ImageOrientationUp:
+            break;
+        case ImageOrientationUpMirrored:
+            t = t.translated(W, 0).scaled(-1, 1);
+            break;
+        case ImageOrientationDown:
+            t = t.translated(W, H).rotated(pi);
+            break;
+        case ImageOrientationDownMirrored:
+            t = t.translated(0, H).scaled(1, -1);
+            break;
+        case ImageOrientationLeftMirrored:
+            swap = true;
+            t = t.translated(H, W).scaled(-1, 1).rotated(3 * pi / 2);
+            break;
+        case ImageOrientationLeft:
+            swap = true;
+            t = t.translated(0, W).rotated(3 * pi / 2);
+            break;
+        case ImageOrientationRightMirrored:
+            swap = true;
+            t = t.scaled(-1, 1).rotated(pi / 2);
+            break;
+        case ImageOrientationRight:
+            swap = true;
+            t = t.translated(H, 0).rotated(pi / 2);
+            break;
+    }
+    if (swap) std::swap(boundsW, boundsH);
+
+    const int width = std::max(1, static_cast<int>(std::lround(boundsW)));
+    const int height = std::max(1, static_cast<int>(std::lround(boundsH)));
+    brumelo::BitmapContext context(width, height, brumelo::BitmapContext::Format::RGBA);
+    // An image context's user space starts y-down from the top-left.
+    context.translate(0, height);
+    context.scale(1, -1);
+    if (o == ImageOrientationRight || o == ImageOrientationLeft) {
+        context.scale(-scale, scale);
+        context.translate(-H, 0);
+    } else {
+        context.scale(scale, -scale);
+        context.translate(0, -H);
+    }
+    context.concat(t);
+    context.drawImage(picture, 0, 0, W, H);
+    Image result = context.makeImage();
+    result.setAlphaInfo(picture.alphaInfo());
+    return result;
+}
+
+void TenzoAppDelegate::pickImage() {
+    imagePickerController.reset();
+    brumelo::FileChooser::Options options;
+    options.interactive = !brumelo::settings().headless;
+    auto chooser = std::make_unique<brumelo::FileChooser>(
+        [](const std::optional<std::string>& path) {
+            TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
+            if (!app) return;
+            if (path)
+                app->useBackgroundFile(*path);
+            else
+                app->imagePickerControllerDidCancel();
+        },
+        options);
+    imagePickerController = std::move(chooser);
+    imagePickerController->open("Choose background");
+}
+
+void TenzoAppDelegate::imagePickerControllerDidCancel() {
+    // The picker keeps its object until the next pick; its dialog is already closed.
+}
+
+void TenzoAppDelegate::imagePickerControllerDidFinishPickingImage(
+    const std::shared_ptr<Image>& picture) {
+    if (!picture || picture->empty()) return;
+    const Image upright = needsImageWorkaround() ? scaleAndRotateImage(*picture) : *picture;
+    showBackground(upright);
+    std::string error;
+    const std::vector<std::uint8_t> png = brumelo::encodePNG(upright, &error);
+    // Whole or not at all: a crash mid-write must not leave a broken stored picture.
+    if (png.empty() || !brumelo::writeFileAtomically(getCustomBGURL(), png, &error))
+        std::fprintf(stderr, "background: not stored: %s\n", error.c_str());
+}
+
+void TenzoAppDelegate::useBackgroundFile(const std::string& path) {
+    std::string error;
+    const auto bytes = brumelo::readWholeFile(path, brumelo::kMaxPictureFileBytes, &error);
+    if (!bytes) {
+        const bool tooLarge = error.find("too large") != std::string::npos;
+        refusePicture(path, error, tooLarge);
+        return;
+    }
+    brumelo::ImageResult decoded = brumelo::decodeImage(*bytes);
+    if (!decoded) {
+        const bool tooLarge = decoded.error.find("too large") != std::string::npos;
+        refusePicture(path, decoded.error, tooLarge);
+        return;
+    }
+    if (decoded.image->width() > brumelo::kMaxPictureSide ||
+        decoded.image->height() > brumelo::kMaxPictureSide) {
+        refusePicture(path, "picture too large", true);
+        return;
+    }
+    imagePickerControllerDidFinishPickingImage(decoded.image);
+}
+
+namespace brumelo {
+
+void loadStoredBackground() {
+    const std::string stored = getCustomBGURL();
+    std::string error;
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(stored, ec))) {
+        // A stored picture that cannot be used is left as it is: the default shows instead.
+        const auto bytes = readWholeFile(stored, kMaxPictureFileBytes, &error);
+        ImageResult decoded = bytes ? decodeImage(*bytes) : ImageResult{nullptr, error};
+        if (decoded)
+            showBackground(*decoded.image);
+        else
+            std::fprintf(stderr, "background: cannot show %s (%s): using the default\n",
+                         stored.c_str(), decoded.error.c_str());
+        return;
+    }
+    // First launch: store the shipped picture and give the person a copy of it.
+    const std::string shipped = settings().resourceDir + "/back1.png";
+    const auto bytes = readWholeFile(shipped, kMaxPictureFileBytes, &error);
+    if (!bytes) {
+        std::fprintf(stderr, "background: %s\n", error.c_str());
+        return;
+    }
+    if (saveNewFile(picturesFolder(settings().picturesDir), "back1", ".png", *bytes, &error)
+            .empty())
+        std::fprintf(stderr, "background: not saved to pictures: %s\n", error.c_str());
+    if (!writeFileAtomically(stored, *bytes, &error))
+        std::fprintf(stderr, "background: not stored: %s\n", error.c_str());
+}
+
+void pollImagePicker() {
+    if (imagePickerController) imagePickerController->poll();
+}
+
+bool imagePickerVisible() { return imagePickerController && imagePickerController->waiting(); }
+
+void answerImagePicker(const std::optional<std::string>& path) {
+    if (imagePickerController && imagePickerController->waiting()) {
+        imagePickerController->answer(path);
+        return;
+    }
+    if (path)
+        if (TenzoAppDelegate* app = TenzoAppDelegate::getInstance()) app->useBackgroundFile(*path);
+}
+
+}  // namespace brumelo
