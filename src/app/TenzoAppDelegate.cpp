@@ -1,8 +1,74 @@
 #include "app/TenzoAppDelegate.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/Settings.h"
+#include "physics/Random.h"
+#include "platform/Image.h"
+#include "render/EAGLView.h"
+#include "render/Globals.h"
+#include "render/Texture2D.h"
+
+#define BRUMELO_HAVE_STEAM __has_include("steam/DropletsScreen.cpp")
+#define BRUMELO_HAVE_TEXTURES __has_include("render/Texture2D.cpp")
+#define BRUMELO_HAVE_SIMPLEVIEW __has_include("render/SimpleView.cpp")
+#define BRUMELO_HAVE_AUDIO_STARTUP __has_include("audio/AudioStartup.h")
+
+#if BRUMELO_HAVE_STEAM
+#include "steam/DropletsScreen.h"
+#endif
+#if BRUMELO_HAVE_SIMPLEVIEW
+#include "render/SimpleView.h"
+#endif
+#if BRUMELO_HAVE_AUDIO_STARTUP
+#include "audio/AudioStartup.h"
+#endif
+
 namespace {
 TenzoAppDelegate* instance = nullptr;
 }
+
+bool isIPodTouch() {
+    const std::string& model = brumelo::settings().deviceModel;
+    const std::string wanted = "ipod touch";
+    return model.size() == wanted.size() &&
+           std::equal(model.begin(), model.end(), wanted.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+}
+
+void my_custom_handler(const std::exception* exception) {
+    std::fprintf(stderr, "my_custom_handler BEGIN\n%s\nmy_custom_handler END\n",
+                 exception ? exception->what() : "");
+    std::fflush(stderr);
+}
+
+void installUncaughtExceptionHandler() {
+    std::set_terminate([] {
+        if (std::exception_ptr current = std::current_exception()) {
+            try {
+                std::rethrow_exception(current);
+            } catch (const std::exception& e) {
+                my_custom_handler(&e);
+            } catch (...) {
+                my_custom_handler(nullptr);
+            }
+        } else {
+            my_custom_handler(nullptr);
+        }
+        std::abort();
+    });
+}
+
+void seedRandomFromClock() {
+    const auto& seed = brumelo::settings().seed;
+    brumelo::seedRandom(seed ? *seed : static_cast<std::uint32_t>(currentAbsoluteTime()));
+}
+
+void interruptionListenerCallback(void*, std::uint32_t) {}
 
 TenzoAppDelegate::TenzoAppDelegate() { instance = this; }
 
@@ -11,3 +77,56 @@ TenzoAppDelegate::~TenzoAppDelegate() {
 }
 
 TenzoAppDelegate* TenzoAppDelegate::getInstance() { return instance; }
+
+namespace {
+
+std::shared_ptr<Texture2D> resourceTexture(const std::string& name) {
+#if BRUMELO_HAVE_TEXTURES
+    brumelo::ImageResult picture =
+        brumelo::decodeImageFile(brumelo::settings().resourceDir + "/" + name);
+    if (!picture) std::fprintf(stderr, "%s: %s\n", name.c_str(), picture.error.c_str());
+    return Texture2D::initWithImage(picture.image);
+#else
+    (void)name;
+    return nullptr;
+#endif
+}
+
+}  // namespace
+
+void TenzoAppDelegate::applicationDidFinishLaunching() {
+    installUncaughtExceptionHandler();
+    seedRandomFromClock();
+
+    _textures[2] = resourceTexture("Droplet1.png");
+    _textures[3] = resourceTexture("Droplet2.png");
+    _textures[1] = resourceTexture("back1.png");
+
+    // The sounds, the output context, the level blocks and the recorder, in one go.
+#if BRUMELO_HAVE_AUDIO_STARTUP
+    const brumelo::Settings& s = brumelo::settings();
+    brumelo::startAudio(s.resourceDir, s.dataDir, s.micFile, s.headless);
+#endif
+    adjustEffectsVolumes();
+#if BRUMELO_HAVE_SIMPLEVIEW
+    simpleViewGame = SimpleView::getSimpleViewGame();
+#endif
+    fingerDown = false;
+    std::fill(std::begin(audioLevels), std::end(audioLevels), 0.0f);
+    std::fill(std::begin(peakLevels), std::end(peakLevels), 0.0f);
+
+#if BRUMELO_HAVE_STEAM
+    dropletScreen_ = DropletsScreen::initDropletsScreen(viewport1.get());
+#endif
+    if (glView_) {
+        glView_->setAnimationInterval(0.02);
+        glView_->startAnimation();
+    }
+}
+
+void TenzoAppDelegate::accelerometerDidAccelerate(double x, double y, double z) {
+    accel_ = {x, y, z};
+#if BRUMELO_HAVE_STEAM
+    if (dropletScreen_) dropletScreen_->setGravityVector(_Vector3f{x, -y, z});
+#endif
+}

@@ -9,4 +9,6 @@ struct Touch {
     int tapCount = 1;
     double x = 0.0;  // screen points, origin top-left, 0..320
     double y = 0.0;  // 0..480
+    double previousX = 0.0;  // where the finger was at the event before, in points
+    double previousY = 0.0;
 };

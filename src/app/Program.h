@@ -1,0 +1,72 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "app/Script.h"
+#include "app/Settings.h"
+#include "platform/Accelerometer.h"
+#include "render/Touch.h"
+
+class EAGLView;
+class TenzoAppDelegate;
+
+namespace brumelo {
+
+class GLWindow;
+
+// One run of the program: the window (or its headless stand-in), the view, the delegate, and
+// the loop that feeds them input, timer ticks and accelerometer samples.
+class Program {
+  public:
+    explicit Program(Settings settings);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Loads the script, opens the window (falling back to headless), creates the view and runs
+    // the launch sequence. 0 on success, else the exit status to end with.
+    int launch();
+    // The whole run after launch; returns the exit status.
+    int run();
+
+    // Headless: delivers the script's events for the next frame, then draws it.
+    void stepFrame();
+    // Input as the window or the script delivers it, in screen points.
+    void deliver(const ScriptEvent& event);
+    void setAccelerometer(const AccelSample& sample) { scriptedAccel_ = sample; }
+    int framesDrawn() const { return frame_; }
+    bool headless() const;
+
+    // Writes the last frame drawn as PNG; false with a log line when it cannot.
+    bool writeScreenshot(const std::string& path);
+
+  private:
+    void touch(ScriptEvent::Kind kind, std::int64_t id, double x, double y, int taps);
+    void sendAccelerometer(double dt);
+    int runWindow();
+    int runHeadless();
+    void shutdown();
+
+    Settings settings_;
+    std::vector<ScriptEvent> script_;
+    std::size_t nextEvent_ = 0;
+    int frame_ = 0;
+    std::unique_ptr<GLWindow> window_;
+    std::unique_ptr<TenzoAppDelegate> delegate_;
+    std::unique_ptr<EAGLView> view_;
+    std::unique_ptr<Accelerometer> accelerometer_;
+    std::optional<AccelSample> scriptedAccel_;
+    struct ActiveTouch {
+        Touch touch;
+        bool toAlert = false;
+    };
+    std::unordered_map<std::int64_t, ActiveTouch> touches_;
+    bool quit_ = false;
+    bool shutDown_ = false;
+};
+
+}  // namespace brumelo

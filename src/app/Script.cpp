@@ -1,0 +1,155 @@
+#include "app/Script.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+namespace brumelo {
+
+namespace {
+
+std::vector<std::string> splitWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+bool toInt64(const std::string& s, std::int64_t& out) {
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return ec == std::errc() && p == s.data() + s.size();
+}
+
+bool toDouble(const std::string& s, double& out) {
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return ec == std::errc() && p == s.data() + s.size() && std::isfinite(out);
+}
+
+// The rest of the line after the first `skip` words, so paths may hold spaces.
+std::string restAfterWords(const std::string& line, int skip) {
+    std::size_t pos = 0;
+    for (int i = 0; i < skip; ++i) {
+        pos = line.find_first_not_of(" \t", pos);
+        pos = line.find_first_of(" \t", pos);
+    }
+    pos = line.find_first_not_of(" \t", pos);
+    if (pos == std::string::npos) return {};
+    std::size_t end = line.find_last_not_of(" \t\r");
+    return line.substr(pos, end - pos + 1);
+}
+
+}  // namespace
+
+std::vector<ScriptEvent> parseScript(const std::string& text, const std::string& fileName) {
+    std::vector<ScriptEvent> events;
+    std::istringstream in(text);
+    std::string line;
+    int lineNumber = 0;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        auto fail = [&](const std::string& why) {
+            return ScriptError(fileName + ":" + std::to_string(lineNumber) + ": " + why);
+        };
+        // A comment starts at a '#' that begins a word; one inside a path is part of it.
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '#' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t')) {
+                line.resize(i);
+                break;
+            }
+        }
+        auto words = splitWords(line);
+        if (words.empty()) continue;
+
+        ScriptEvent e;
+        e.line = lineNumber;
+        std::int64_t frame = 0;
+        if (!toInt64(words[0], frame) || frame < 1 || frame > 100000000)
+            throw fail("'" + words[0] + "' is not a frame number (1 or more)");
+        e.frame = static_cast<int>(frame);
+        if (words.size() < 2) throw fail("a frame number without an event");
+        const std::string& kind = words[1];
+        const std::size_t args = words.size() - 2;
+
+        auto wantArgs = [&](std::size_t lo, std::size_t hi, const char* form) {
+            if (args < lo || args > hi) throw fail(std::string("expected '") + form + "'");
+        };
+        auto number = [&](std::size_t i, const char* what) {
+            double v = 0;
+            if (!toDouble(words[2 + i], v))
+                throw fail("'" + words[2 + i] + "' is not a number (" + what + ")");
+            return v;
+        };
+        auto integer = [&](std::size_t i, const char* what) {
+            std::int64_t v = 0;
+            if (!toInt64(words[2 + i], v))
+                throw fail("'" + words[2 + i] + "' is not a whole number (" + what + ")");
+            return v;
+        };
+
+        if (kind == "touch-down" || kind == "touch-move" || kind == "touch-up" ||
+            kind == "touch-cancel") {
+            bool up = kind == "touch-up";
+            wantArgs(3, up ? 4 : 3, up ? "FRAME touch-up ID X Y [TAPS]" : "FRAME touch-... ID X Y");
+            e.kind = kind == "touch-down"   ? ScriptEvent::Kind::TouchDown
+                     : kind == "touch-move" ? ScriptEvent::Kind::TouchMove
+                     : up                   ? ScriptEvent::Kind::TouchUp
+                                            : ScriptEvent::Kind::TouchCancel;
+            e.id = integer(0, "touch ID");
+            e.x = number(1, "X");
+            e.y = number(2, "Y");
+            if (args == 4) {
+                std::int64_t taps = integer(3, "TAPS");
+                if (taps < 0 || taps > 1000) throw fail("TAPS must be 0 to 1000");
+                e.taps = static_cast<int>(taps);
+            }
+        } else if (kind == "accel") {
+            wantArgs(3, 3, "FRAME accel X Y Z");
+            e.kind = ScriptEvent::Kind::Accel;
+            e.ax = number(0, "X");
+            e.ay = number(1, "Y");
+            e.az = number(2, "Z");
+        } else if (kind == "mic") {
+            wantArgs(1, 1, "FRAME mic LEVEL");
+            e.kind = ScriptEvent::Kind::Mic;
+            e.level = number(0, "LEVEL");
+            if (e.level < 0 || e.level > 1) throw fail("LEVEL must lie between 0 and 1");
+        } else if (kind == "button") {
+            wantArgs(1, 1, "FRAME button INDEX");
+            e.kind = ScriptEvent::Kind::Button;
+            std::int64_t index = integer(0, "INDEX");
+            if (index < 0 || index > 100) throw fail("INDEX must be 0 to 100");
+            e.index = static_cast<int>(index);
+        } else if (kind == "pick" || kind == "screenshot") {
+            if (args < 1)
+                throw fail(kind == "pick" ? "expected 'FRAME pick PATH' or 'FRAME pick cancel'"
+                                          : "expected 'FRAME screenshot PATH'");
+            e.path = restAfterWords(line, 2);
+            if (kind == "pick") {
+                e.kind =
+                    e.path == "cancel" ? ScriptEvent::Kind::PickCancel : ScriptEvent::Kind::Pick;
+                if (e.kind == ScriptEvent::Kind::PickCancel) e.path.clear();
+            } else {
+                e.kind = ScriptEvent::Kind::Screenshot;
+            }
+        } else {
+            throw fail("unknown event '" + kind + "'");
+        }
+        events.push_back(std::move(e));
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const ScriptEvent& a, const ScriptEvent& b) { return a.frame < b.frame; });
+    return events;
+}
+
+std::vector<ScriptEvent> loadScript(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) throw ScriptError(fileName + ":0: cannot be read");
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) throw ScriptError(fileName + ":0: cannot be read");
+    return parseScript(text.str(), fileName);
+}
+
+}  // namespace brumelo

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace brumelo {
+
+// An accelerometer sample in the device's axes, in units of the earth's gravity. A device held
+// upright and still reads (0, -1, 0); flat and face up (0, 0, -1).
+using AccelSample = std::array<double, 3>;
+
+// Reads a Linux IIO accelerometer from its sysfs folder: (raw + offset) x scale in m/s^2, turned
+// by the mount matrix when there is one, converted to our convention. nullopt when unreadable.
+std::optional<AccelSample> readIioAccelerometer(const std::string& deviceDir);
+
+// The first IIO folder under root that has accelerometer channels, or empty.
+std::string findIioAccelerometer(const std::string& root = "/sys/bus/iio/devices");
+
+// The keyboard standing in for a sensor: arrows tilt the device up to 45 degrees, space shakes.
+class KeyboardTilt {
+  public:
+    struct Keys {
+        bool left = false, right = false, up = false, down = false, shake = false;
+    };
+    static constexpr double kMaxTiltDegrees = 45.0;
+    static constexpr double kTiltSpeed = 180.0;  // degrees a second
+
+    // Advances by dt seconds with these keys held and returns the sample.
+    AccelSample update(double dt, const Keys& keys);
+
+  private:
+    double roll_ = 0;   // about the axis out of the screen: + tilts to the right
+    double pitch_ = 0;  // about the horizontal axis: + leans the top away
+    int shakeStep_ = 0;
+};
+
+// 60 samples a second from the first source that works: an IIO device, a game controller's
+// accelerometer, else the keyboard.
+class Accelerometer {
+  public:
+    static constexpr double kInterval = 1.0 / 60.0;
+
+    // iioDevice: a folder to read; empty scans sysfs unless scanning is off (headless runs).
+    Accelerometer(const std::string& iioDevice, bool scanDevices, bool useControllers);
+    ~Accelerometer();
+    Accelerometer(const Accelerometer&) = delete;
+    Accelerometer& operator=(const Accelerometer&) = delete;
+
+    // Which source is in use, for the log.
+    std::string sourceName() const;
+    // One sample now; keys matter only to the keyboard source.
+    AccelSample sample(double dt, const KeyboardTilt::Keys& keys);
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace brumelo

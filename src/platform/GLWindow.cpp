@@ -1,0 +1,401 @@
+#include "platform/GLWindow.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "platform/GLExtensions.h"
+
+namespace brumelo {
+
+namespace {
+
+constexpr std::int64_t kMouseTouchId = -1;
+
+}  // namespace
+
+struct GLWindow::Impl {
+    SDL_Window* window = nullptr;
+    SDL_GLContext context = nullptr;
+    int scale = 0;
+    GLuint presentTexture = 0;
+    bool mouseDown = false;
+    double mouseStartX = 0, mouseStartY = 0;
+    bool fingersFromMouse = false;  // the mouse arrives as fingers; its own events are ignored
+    struct Finger {
+        std::int64_t id;
+        int taps;
+        double startX, startY;
+    };
+    std::map<std::pair<SDL_TouchID, SDL_FingerID>, Finger> fingers;
+    std::int64_t nextFingerId = 1;
+    TapCounter taps;
+
+    // Window coordinates (in SDL's window units) to window pixels.
+    void toPixels(double& x, double& y) const {
+        int w = 0, h = 0, pw = 0, ph = 0;
+        SDL_GetWindowSize(window, &w, &h);
+        SDL_GL_GetDrawableSize(window, &pw, &ph);
+        if (w > 0 && h > 0) {
+            x *= static_cast<double>(pw) / w;
+            y *= static_cast<double>(ph) / h;
+        }
+    }
+};
+
+std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullscreen,
+                                           std::string& whyNot) {
+    if (headless) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        whyNot = SDL_GetError();
+        return nullptr;
+    }
+    std::unique_ptr<GLWindow> self(new GLWindow);
+    self->impl_ = std::make_unique<Impl>();
+    self->headless_ = headless;
+    Impl& d = *self->impl_;
+    d.scale = scale;
+    d.fingersFromMouse = SDL_GetHintBoolean(SDL_HINT_MOUSE_TOUCH_EVENTS, SDL_FALSE);
+
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+
+    int s = scale;
+    if (s <= 0) {
+        s = 1;
+        SDL_Rect usable;
+        if (!headless && SDL_GetDisplayUsableBounds(0, &usable) == 0) {
+            // The largest whole scale that leaves room for the window's decorations.
+            s = std::max(1,
+                         std::min((usable.w - 40) / kScreenWidth, (usable.h - 80) / kScreenHeight));
+        }
+    }
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+    if (headless) flags |= SDL_WINDOW_HIDDEN;
+    if (fullscreen && !headless) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    d.window = SDL_CreateWindow("Brumelo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                kScreenWidth * s, kScreenHeight * s, flags);
+    if (!d.window) {
+        whyNot = SDL_GetError();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+        return nullptr;
+    }
+    SDL_SetWindowMinimumSize(d.window, kScreenWidth / 2, kScreenHeight / 2);
+    d.context = SDL_GL_CreateContext(d.window);
+    if (!d.context || SDL_GL_MakeCurrent(d.window, d.context) != 0) {
+        whyNot = std::string("no OpenGL ES 1.1 context: ") + SDL_GetError();
+        if (d.context) SDL_GL_DeleteContext(d.context);
+        SDL_DestroyWindow(d.window);
+        d.window = nullptr;
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+        return nullptr;
+    }
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    if (!version || std::string(version).find("ES-CM") == std::string::npos) {
+        whyNot = std::string("not an OpenGL ES 1.x context: ") + (version ? version : "none");
+        SDL_GL_DeleteContext(d.context);
+        SDL_DestroyWindow(d.window);
+        d.window = nullptr;
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+        return nullptr;
+    }
+    SDL_GL_SetSwapInterval(0);  // the frame timer paces us, not the display
+    if (!headless) {
+        GLint previous = 0;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+        glGenTextures(1, &d.presentTexture);
+        glBindTexture(GL_TEXTURE_2D, d.presentTexture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kScreenWidth, kScreenHeight, 0, GL_RGBA,
+                     GL_UNSIGNED_BYTE, nullptr);
+        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+    }
+    return self;
+}
+
+GLWindow::~GLWindow() {
+    if (!impl_) return;
+    if (impl_->context) {
+        SDL_GL_MakeCurrent(impl_->window, impl_->context);
+        if (impl_->presentTexture) glDeleteTextures(1, &impl_->presentTexture);
+        SDL_GL_MakeCurrent(impl_->window, nullptr);
+        SDL_GL_DeleteContext(impl_->context);
+    }
+    if (impl_->window) SDL_DestroyWindow(impl_->window);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+}
+
+void GLWindow::makeCurrent() { SDL_GL_MakeCurrent(impl_->window, impl_->context); }
+
+void* GLWindow::getProcAddress(const char* name) { return SDL_GL_GetProcAddress(name); }
+
+bool GLWindow::isContextCurrent() { return SDL_GL_GetCurrentContext() != nullptr; }
+
+void GLWindow::windowPixelSize(int& width, int& height) const {
+    SDL_GL_GetDrawableSize(impl_->window, &width, &height);
+}
+
+Letterbox GLWindow::letterbox() const {
+    int w = 0, h = 0;
+    windowPixelSize(w, h);
+    return Letterbox::fit(w, h, impl_->scale);
+}
+
+void GLWindow::toggleFullscreen() {
+    if (headless_) return;
+    Uint32 full = SDL_GetWindowFlags(impl_->window) & SDL_WINDOW_FULLSCREEN_DESKTOP;
+    SDL_SetWindowFullscreen(impl_->window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+}
+
+void GLWindow::present(GLuint screenFramebuffer) {
+    if (headless_) return;
+    // The drawing code owns the GL state between frames; put back what is touched here.
+    GLint previousTexture = 0, previousViewport[4] = {0, 0, 0, 0}, envMode = 0;
+    GLboolean mask[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousTexture);
+    glGetIntegerv(GL_VIEWPORT, previousViewport);
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &envMode);
+    const GLboolean blend = glIsEnabled(GL_BLEND), texturing = glIsEnabled(GL_TEXTURE_2D);
+    const GLboolean vertexArray = glIsEnabled(GL_VERTEX_ARRAY);
+    const GLboolean texArray = glIsEnabled(GL_TEXTURE_COORD_ARRAY);
+    const GLboolean colorArray = glIsEnabled(GL_COLOR_ARRAY);
+
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, screenFramebuffer);
+    glBindTexture(GL_TEXTURE_2D, impl_->presentTexture);
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, kScreenWidth, kScreenHeight);
+
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, 0);
+    int w = 0, h = 0;
+    windowPixelSize(w, h);
+    Letterbox box = Letterbox::fit(w, h, impl_->scale);
+    glViewport(0, 0, w, h);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrthof(0, static_cast<GLfloat>(w), static_cast<GLfloat>(h), 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+
+    const GLfloat x0 = static_cast<GLfloat>(box.x), y0 = static_cast<GLfloat>(box.y);
+    const GLfloat x1 = x0 + static_cast<GLfloat>(box.width);
+    const GLfloat y1 = y0 + static_cast<GLfloat>(box.height);
+    // GL rows run bottom-up, so the frame's last row is the window's top.
+    const GLfloat vertices[] = {x0, y0, x1, y0, x0, y1, x1, y1};
+    const GLfloat coords[] = {0, 1, 1, 1, 0, 0, 1, 0};
+    glDisable(GL_BLEND);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glVertexPointer(2, GL_FLOAT, 0, vertices);
+    glTexCoordPointer(2, GL_FLOAT, 0, coords);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, envMode);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previousTexture));
+    glColorMask(mask[0], mask[1], mask[2], mask[3]);
+    glViewport(previousViewport[0], previousViewport[1], previousViewport[2], previousViewport[3]);
+    auto restore = [](GLenum cap, GLboolean on, bool client) {
+        if (client) {
+            on ? glEnableClientState(cap) : glDisableClientState(cap);
+        } else {
+            on ? glEnable(cap) : glDisable(cap);
+        }
+    };
+    restore(GL_BLEND, blend, false);
+    restore(GL_TEXTURE_2D, texturing, false);
+    restore(GL_VERTEX_ARRAY, vertexArray, true);
+    restore(GL_TEXTURE_COORD_ARRAY, texArray, true);
+    restore(GL_COLOR_ARRAY, colorArray, true);
+}
+
+void GLWindow::swap() {
+    if (!headless_) SDL_GL_SwapWindow(impl_->window);
+}
+
+double GLWindow::now() {
+    static const auto start = std::chrono::steady_clock::now();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool GLWindow::keyHeld(InputEvent::KeyName key) const {
+    const Uint8* state = SDL_GetKeyboardState(nullptr);
+    switch (key) {
+        case InputEvent::KeyName::Left:
+            return state[SDL_SCANCODE_LEFT];
+        case InputEvent::KeyName::Right:
+            return state[SDL_SCANCODE_RIGHT];
+        case InputEvent::KeyName::Up:
+            return state[SDL_SCANCODE_UP];
+        case InputEvent::KeyName::Down:
+            return state[SDL_SCANCODE_DOWN];
+        case InputEvent::KeyName::Space:
+            return state[SDL_SCANCODE_SPACE];
+        default:
+            return false;
+    }
+}
+
+bool GLWindow::pollEvent(InputEvent& out) {
+    Impl& d = *impl_;
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        out = InputEvent{};
+        switch (e.type) {
+            case SDL_QUIT:
+                out.kind = InputEvent::Kind::Quit;
+                return true;
+            case SDL_WINDOWEVENT:
+                if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
+                    e.window.event == SDL_WINDOWEVENT_EXPOSED) {
+                    out.kind = InputEvent::Kind::Expose;
+                    return true;
+                }
+                break;
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP:
+            case SDL_MOUSEMOTION: {
+                // Mouse events SDL makes up from real touches are already fingers.
+                if (d.fingersFromMouse) break;
+                if ((e.type == SDL_MOUSEMOTION ? e.motion.which : e.button.which) ==
+                    SDL_TOUCH_MOUSEID)
+                    break;
+                if (e.type != SDL_MOUSEMOTION && e.button.button != SDL_BUTTON_LEFT) break;
+                if (e.type == SDL_MOUSEMOTION && !d.mouseDown) break;
+                double x = e.type == SDL_MOUSEMOTION ? e.motion.x : e.button.x;
+                double y = e.type == SDL_MOUSEMOTION ? e.motion.y : e.button.y;
+                d.toPixels(x, y);
+                Letterbox box = letterbox();
+                double px = 0, py = 0;
+                bool inside = box.toPoints(x, y, px, py);
+                if (e.type == SDL_MOUSEBUTTONDOWN) {
+                    if (!inside || d.mouseDown) break;
+                    d.mouseDown = true;
+                    out.kind = InputEvent::Kind::TouchDown;
+                    out.taps = e.button.clicks;
+                } else {
+                    if (!d.mouseDown) break;
+                    if (!inside)
+                        box.toPoints(std::clamp<double>(x, box.x, box.x + box.width - 1),
+                                     std::clamp<double>(y, box.y, box.y + box.height - 1), px, py);
+                    if (e.type == SDL_MOUSEBUTTONUP) {
+                        d.mouseDown = false;
+                        out.kind = InputEvent::Kind::TouchUp;
+                        out.taps = e.button.clicks;
+                    } else {
+                        out.kind = InputEvent::Kind::TouchMove;
+                    }
+                }
+                out.id = kMouseTouchId;
+                out.x = px;
+                out.y = py;
+                return true;
+            }
+            case SDL_FINGERDOWN:
+            case SDL_FINGERMOTION:
+            case SDL_FINGERUP: {
+                int w = 0, h = 0;
+                windowPixelSize(w, h);
+                double x = e.tfinger.x * w, y = e.tfinger.y * h;
+                Letterbox box = letterbox();
+                double px = 0, py = 0;
+                bool inside = box.toPoints(x, y, px, py);
+                auto key = std::make_pair(e.tfinger.touchId, e.tfinger.fingerId);
+                auto it = d.fingers.find(key);
+                if (e.type == SDL_FINGERDOWN) {
+                    if (!inside || it != d.fingers.end()) break;
+                    double t = now();
+                    Impl::Finger f{d.nextFingerId++, d.taps.touchBegan(t, px, py), px, py};
+                    d.fingers.emplace(key, f);
+                    out.kind = InputEvent::Kind::TouchDown;
+                    out.id = f.id;
+                    out.taps = f.taps;
+                } else {
+                    if (it == d.fingers.end()) break;
+                    if (!inside)
+                        box.toPoints(std::clamp<double>(x, box.x, box.x + box.width - 1),
+                                     std::clamp<double>(y, box.y, box.y + box.height - 1), px, py);
+                    out.id = it->second.id;
+                    out.taps = it->second.taps;
+                    if (e.type == SDL_FINGERUP) {
+                        d.taps.touchEnded(now(), px, py, it->second.taps, it->second.startX,
+                                          it->second.startY);
+                        d.fingers.erase(it);
+                        out.kind = InputEvent::Kind::TouchUp;
+                    } else {
+                        out.kind = InputEvent::Kind::TouchMove;
+                    }
+                }
+                out.x = px;
+                out.y = py;
+                return true;
+            }
+            case SDL_KEYDOWN: {
+                out.kind = InputEvent::Kind::Key;
+                SDL_Keycode k = e.key.keysym.sym;
+                using K = InputEvent::KeyName;
+                if (k == SDLK_ESCAPE)
+                    out.key = K::Escape;
+                else if (k == SDLK_TAB)
+                    out.key = (e.key.keysym.mod & KMOD_SHIFT) ? K::BackTab : K::Tab;
+                else if (k == SDLK_LEFT)
+                    out.key = K::Left;
+                else if (k == SDLK_RIGHT)
+                    out.key = K::Right;
+                else if (k == SDLK_UP)
+                    out.key = K::Up;
+                else if (k == SDLK_DOWN)
+                    out.key = K::Down;
+                else if (k == SDLK_RETURN || k == SDLK_KP_ENTER)
+                    out.key = K::Enter;
+                else if (k == SDLK_F11)
+                    out.key = K::F11;
+                else if (k == SDLK_SPACE)
+                    out.key = K::Space;
+                else if (k >= SDLK_0 && k <= SDLK_9) {
+                    out.key = K::Digit;
+                    out.digit = static_cast<int>(k - SDLK_0);
+                } else
+                    break;
+                if (e.key.repeat && (out.key == K::Escape || out.key == K::F11)) break;
+                return true;
+            }
+            case SDL_DROPFILE:
+                if (e.drop.file) {
+                    out.kind = InputEvent::Kind::DropFile;
+                    out.path = e.drop.file;
+                    SDL_free(e.drop.file);
+                    return true;
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    return false;
+}
+
+}  // namespace brumelo

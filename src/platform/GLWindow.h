@@ -1,0 +1,89 @@
+#pragma once
+
+#include <GLES/gl.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/InputMapping.h"
+
+namespace brumelo {
+
+// Input from the window, already in screen points (320 x 480, origin top-left).
+struct InputEvent {
+    enum class Kind {
+        None,
+        Quit,
+        TouchDown,
+        TouchMove,
+        TouchUp,
+        TouchCancel,
+        Key,       // key: one of the named keys below
+        DropFile,  // path
+        Expose     // the window was resized or uncovered
+    };
+    enum class KeyName {
+        Other,
+        Escape,
+        Tab,
+        BackTab,
+        Left,
+        Right,
+        Up,
+        Down,
+        Enter,
+        Digit,
+        F11,
+        Space
+    };
+    Kind kind = Kind::None;
+    std::int64_t id = 0;
+    double x = 0, y = 0;
+    int taps = 1;
+    KeyName key = KeyName::Other;
+    int digit = 0;
+    std::string path;
+};
+
+// The SDL window with its OpenGL ES 1.1 context; headless, the same thing on SDL's offscreen
+// driver with nothing shown. Presenting draws the 320 x 480 off-screen frame letterboxed.
+class GLWindow {
+  public:
+    // Returns nullptr and says why when no window or no ES 1.1 context can be made.
+    static std::unique_ptr<GLWindow> create(bool headless, int scale, bool fullscreen,
+                                            std::string& whyNot);
+    ~GLWindow();
+    GLWindow(const GLWindow&) = delete;
+    GLWindow& operator=(const GLWindow&) = delete;
+
+    bool headless() const { return headless_; }
+    void makeCurrent();
+    static void* getProcAddress(const char* name);
+    static bool isContextCurrent();
+
+    // Copies the screen frame buffer's picture into the window, scaled into the letterbox.
+    // Leaves the window's frame buffer bound so more can be drawn over it before swap().
+    void present(GLuint screenFramebuffer);
+    void swap();
+
+    Letterbox letterbox() const;
+    void windowPixelSize(int& width, int& height) const;
+    void toggleFullscreen();
+
+    // Next event, or false when none is waiting.
+    bool pollEvent(InputEvent& event);
+    // Held keys, for the keyboard tilt.
+    bool keyHeld(InputEvent::KeyName key) const;
+    // Seconds since start, for timers.
+    static double now();
+
+  private:
+    GLWindow() = default;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    bool headless_ = false;
+};
+
+}  // namespace brumelo
