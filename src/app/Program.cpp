@@ -8,7 +8,9 @@
 #include <thread>
 
 #include "app/AlertView.h"
+#include "app/BackgroundPictures.h"
 #include "app/TenzoAppDelegate.h"
+#include "audio/AudioStartup.h"
 #include "platform/GLContext.h"
 #include "platform/GLExtensions.h"
 #include "platform/GLWindow.h"
@@ -17,18 +19,7 @@
 #include "render/EAGLView.h"
 #include "render/Globals.h"
 #include "render/Texture2D.h"
-
-#define BRUMELO_HAVE_STEAM __has_include("steam/DropletsScreen.cpp")
-#define BRUMELO_HAVE_BACKGROUNDS __has_include("app/BackgroundPictures.cpp")
-#define BRUMELO_HAVE_PICKER __has_include("app/FileChooser.h")
-#define BRUMELO_HAVE_AUDIO_STARTUP __has_include("audio/AudioStartup.h")
-
-#if BRUMELO_HAVE_STEAM
 #include "steam/DropletsScreen.h"
-#endif
-#if BRUMELO_HAVE_AUDIO_STARTUP
-#include "audio/AudioStartup.h"
-#endif
 
 namespace brumelo {
 
@@ -147,9 +138,7 @@ int Program::launch() {
             std::fprintf(stderr, "brumelo: accelerometer: %s\n",
                          accelerometer_->sourceName().c_str());
     }
-#if BRUMELO_HAVE_BACKGROUNDS
     if (!settings_.backgroundFile.empty()) delegate_->useBackgroundFile(settings_.backgroundFile);
-#endif
     return 0;
 }
 
@@ -224,14 +213,8 @@ void Program::deliver(const ScriptEvent& e) {
             break;
         case K::Pick:
         case K::PickCancel:
-#if BRUMELO_HAVE_PICKER
-#else
-            if (e.kind == K::Pick) {
-#if BRUMELO_HAVE_BACKGROUNDS
-                delegate_->useBackgroundFile(e.path);
-#endif
-            }
-#endif
+            answerImagePicker(e.kind == K::Pick ? std::optional<std::string>(e.path)
+                                                : std::nullopt);
             break;
         case K::Screenshot:
             writeScreenshot(e.path);
@@ -263,9 +246,8 @@ void Program::stepFrame() {
     }
     sendAccelerometer(0.02);
     MainThreadQueue::main().drain();
-#if BRUMELO_HAVE_AUDIO_STARTUP
+    pollImagePicker();
     pumpAudio(0.02);
-#endif
     if (view_->animationTimer() && view_->animationTimer()->valid()) view_->timerLoop();
 }
 
@@ -312,9 +294,7 @@ int Program::runWindow() {
                     }
                     break;
                 case Kind::DropFile:
-#if BRUMELO_HAVE_BACKGROUNDS
                     delegate_->useBackgroundFile(e.path);
-#endif
                     break;
                 default:
                     break;
@@ -334,9 +314,8 @@ int Program::runWindow() {
             while (nextEvent_ < script_.size() && script_[nextEvent_].frame <= frame_)
                 deliver(script_[nextEvent_++]);
             MainThreadQueue::main().drain();
-#if BRUMELO_HAVE_AUDIO_STARTUP
+            pollImagePicker();
             pumpAudio(std::min(0.1, now - lastFrame));
-#endif
             lastFrame = now;
             view_->timerLoop();
             nextFrame += timer->interval();
@@ -363,10 +342,8 @@ bool Program::writeScreenshot(const std::string& path) {
     view_->context()->setCurrentContext();
     glBindFramebufferOES(GL_FRAMEBUFFER_OES, viewFramebuffer);
     std::shared_ptr<Image> picture;
-#if BRUMELO_HAVE_STEAM
     if (delegate_ && delegate_->dropletScreen())
         picture = delegate_->dropletScreen()->getScreenshot();
-#endif
     if (!picture) {
         const int w = 320, h = 480;
         std::vector<std::uint8_t> rgba(static_cast<std::size_t>(w) * h * 4);
@@ -391,9 +368,7 @@ bool Program::writeScreenshot(const std::string& path) {
 void Program::shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
-#if BRUMELO_HAVE_AUDIO_STARTUP
     if (delegate_) stopAudio();
-#endif
     if (window_) window_->makeCurrent();
     if (delegate_) delegate_->setDropletScreen(nullptr);
     // GL objects go while their context is still current.

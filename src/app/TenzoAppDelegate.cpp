@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/BackgroundPictures.h"
 #include "app/Settings.h"
 #include "physics/Random.h"
 #include "platform/Image.h"
@@ -12,20 +13,13 @@
 #include "render/Globals.h"
 #include "render/Texture2D.h"
 
-#define BRUMELO_HAVE_STEAM __has_include("steam/DropletsScreen.cpp")
-#define BRUMELO_HAVE_TEXTURES __has_include("render/Texture2D.cpp")
 #define BRUMELO_HAVE_SIMPLEVIEW __has_include("render/SimpleView.cpp")
-#define BRUMELO_HAVE_AUDIO_STARTUP __has_include("audio/AudioStartup.h")
 
-#if BRUMELO_HAVE_STEAM
 #include "steam/DropletsScreen.h"
-#endif
 #if BRUMELO_HAVE_SIMPLEVIEW
 #include "render/SimpleView.h"
 #endif
-#if BRUMELO_HAVE_AUDIO_STARTUP
 #include "audio/AudioStartup.h"
-#endif
 
 namespace {
 TenzoAppDelegate* instance = nullptr;
@@ -81,15 +75,10 @@ TenzoAppDelegate* TenzoAppDelegate::getInstance() { return instance; }
 namespace {
 
 std::shared_ptr<Texture2D> resourceTexture(const std::string& name) {
-#if BRUMELO_HAVE_TEXTURES
     brumelo::ImageResult picture =
         brumelo::decodeImageFile(brumelo::settings().resourceDir + "/" + name);
     if (!picture) std::fprintf(stderr, "%s: %s\n", name.c_str(), picture.error.c_str());
     return Texture2D::initWithImage(picture.image);
-#else
-    (void)name;
-    return nullptr;
-#endif
 }
 
 }  // namespace
@@ -103,10 +92,8 @@ void TenzoAppDelegate::applicationDidFinishLaunching() {
     _textures[1] = resourceTexture("back1.png");
 
     // The sounds, the output context, the level blocks and the recorder, in one go.
-#if BRUMELO_HAVE_AUDIO_STARTUP
     const brumelo::Settings& s = brumelo::settings();
     brumelo::startAudio(s.resourceDir, s.dataDir, s.micFile, s.headless);
-#endif
     adjustEffectsVolumes();
 #if BRUMELO_HAVE_SIMPLEVIEW
     simpleViewGame = SimpleView::getSimpleViewGame();
@@ -115,18 +102,15 @@ void TenzoAppDelegate::applicationDidFinishLaunching() {
     std::fill(std::begin(audioLevels), std::end(audioLevels), 0.0f);
     std::fill(std::begin(peakLevels), std::end(peakLevels), 0.0f);
 
-#if BRUMELO_HAVE_STEAM
     dropletScreen_ = DropletsScreen::initDropletsScreen(viewport1.get());
-#endif
     if (glView_) {
         glView_->setAnimationInterval(0.02);
         glView_->startAnimation();
     }
+    brumelo::loadStoredBackground();
 }
 
 void TenzoAppDelegate::accelerometerDidAccelerate(double x, double y, double z) {
     accel_ = {x, y, z};
-#if BRUMELO_HAVE_STEAM
     if (dropletScreen_) dropletScreen_->setGravityVector(_Vector3f{x, -y, z});
-#endif
 }

@@ -19,21 +19,10 @@
 
 // Parts of the program land at different times; until one is there the view keeps running
 // without it.
-#define BRUMELO_HAVE_STEAM __has_include("steam/DropletsScreen.cpp")
-#define BRUMELO_HAVE_MENUS __has_include("app/MenuAlerts.h")
-#define BRUMELO_HAVE_RECORDER __has_include("audio/AudioRecorder.cpp")
-#define BRUMELO_HAVE_TEXTURES __has_include("render/Texture2D.cpp")
-#define BRUMELO_HAVE_VIEWPORT __has_include("render/Viewport.cpp")
 
-#if BRUMELO_HAVE_STEAM
-#include "steam/DropletsScreen.h"
-#endif
-#if BRUMELO_HAVE_MENUS
 #include "app/MenuAlerts.h"
-#endif
-#if BRUMELO_HAVE_RECORDER
 #include "audio/AudioRecorder.h"
-#endif
+#include "steam/DropletsScreen.h"
 
 namespace {
 bool paused = false;
@@ -61,7 +50,6 @@ std::unique_ptr<EAGLView> EAGLView::initWithCoder(std::shared_ptr<EAGLContext> c
     lastTap = 0;
     loops = 0;
 
-#if BRUMELO_HAVE_VIEWPORT
     const _Vector3f camera{0.0, 0.0, 1.0};
     viewportMenu = std::make_shared<Viewport>(camera, kScreenWidth, kScreenHeight, 0, 0);
     viewport1 = std::make_shared<Viewport>(camera, kScreenWidth, kScreenHeight, 0, 0);
@@ -69,15 +57,12 @@ std::unique_ptr<EAGLView> EAGLView::initWithCoder(std::shared_ptr<EAGLContext> c
     viewport1->setCanManipulateViewport(false);
     viewport1->setCanManipulateWorld(true);
     activeViewport = viewport1;
-#endif
 
-#if BRUMELO_HAVE_MENUS
     MenuAlerts alerts = createMenuAlerts(isIPodTouch());
     view->menuAlert_ = alerts.menuAlert;
     view->menuMoreAlert_ = alerts.menuMoreAlert;
     view->aboutAlert_ = alerts.aboutAlert;
     view->alertDelegates_ = {alerts.menuDelegate, alerts.menuMoreDelegate};
-#endif
 
     // The recorder makes this file at launch, so only a first run finds none.
     std::ifstream recording(brumelo::settings().dataDir + "/Recording.caf");
@@ -107,16 +92,12 @@ bool EAGLView::createFramebuffer() {
                      glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES));
         return false;
     }
-#if BRUMELO_HAVE_TEXTURES
     brumelo::ImageResult fog =
         brumelo::decodeImageFile(brumelo::settings().resourceDir + "/Foggy1-HQ.png");
     if (!fog) std::fprintf(stderr, "Foggy1-HQ.png: %s\n", fog.error.c_str());
     _textures[0] = Texture2D::initWithImage(fog.image);
     if (!_textures[0]) return false;
     return createFramebufferObjectForTexture(*_textures[0], false);
-#else
-    return true;
-#endif
 }
 
 void EAGLView::destroyFramebuffer() {
@@ -170,13 +151,10 @@ void EAGLView::setAnimationInterval(double interval) {
 
 void EAGLView::timerLoop() {
     lastUpdateTime_ = currentAbsoluteTime();
-#if BRUMELO_HAVE_RECORDER
     if (audioRecorder) audioRecorder->getAudioLevels(audioLevels, peakLevels);
-#endif
     if (levelOverride_) audioLevels[0] = peakLevels[0] = *levelOverride_;
     const double level = static_cast<double>(audioLevels[0]);
     context_->setCurrentContext();
-#if BRUMELO_HAVE_STEAM
     TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
     DropletsScreen* screen = app ? app->dropletScreen().get() : nullptr;
     if (_textures[0]) glBindFramebufferOES(GL_FRAMEBUFFER_OES, _textures[0]->fbo());
@@ -186,14 +164,6 @@ void EAGLView::timerLoop() {
     glEnable(GL_BLEND);
     if (screen) screen->drawOnViewportTextured(viewport1.get(), true);
     if (screen) screen->updateSoundLevel(level);
-#else
-    // Without the steam screen the frame stays a plain fog colour.
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, viewFramebuffer);
-    glViewport(0, 0, kScreenWidth, kScreenHeight);
-    glClearColor(0.75f, 0.78f, 0.8f - static_cast<float>(level) * 0.2f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_BLEND);
-#endif
     glBindRenderbufferOES(GL_RENDERBUFFER_OES, viewRenderbuffer);
     context_->presentRenderbuffer(viewFramebuffer);
     ++loops;
@@ -202,51 +172,38 @@ void EAGLView::timerLoop() {
 void EAGLView::touchesBegan(const std::vector<Touch>& touches) {
     fingerDown = true;
     if (touches.empty()) return;
-#if BRUMELO_HAVE_STEAM
     TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
     if (!app || !app->dropletScreen()) return;
     for (const Touch& t : touches) app->dropletScreen()->addTrackPoint(t, worldPoint(t.x, t.y));
-#endif
 }
 
 void EAGLView::touchesMoved(const std::vector<Touch>& touches) {
     fingerDown = true;
     if (!activeViewport) return;
-#if BRUMELO_HAVE_STEAM
     TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
     if (!app || !app->dropletScreen()) return;
     for (const Touch& t : touches) app->dropletScreen()->addTrackPoint(t, worldPoint(t.x, t.y));
-#endif
 }
 
 void EAGLView::touchesEnded(const std::vector<Touch>& touches) {
     fingerDown = false;
     TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
     for (const Touch& t : touches) {
-#if BRUMELO_HAVE_STEAM
         if (app && app->dropletScreen()) {
             app->dropletScreen()->addDroplet(worldPoint(t.x, t.y));
             app->dropletScreen()->stopMusic(t);
         }
-#else
-        (void)app;
-#endif
         if (t.tapCount == 2 && menuAlert_) menuAlert_->show();
     }
 }
 
 void EAGLView::touchesCancelled(const std::vector<Touch>& touches) {
-#if BRUMELO_HAVE_STEAM
     TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
     if (!app || !app->dropletScreen()) return;
     for (const Touch& t : touches) app->dropletScreen()->stopMusic(t);
-#else
-    (void)touches;
-#endif
 }
 
 std::shared_ptr<Viewport> EAGLView::getViewport(const Touch& touch) const {
-#if BRUMELO_HAVE_VIEWPORT
     for (const auto& v : {viewport1, viewport2, viewport3}) {
         if (!v) continue;
         if (v->insideViewport(static_cast<int>(touch.previousX),
@@ -254,14 +211,10 @@ std::shared_ptr<Viewport> EAGLView::getViewport(const Touch& touch) const {
             v->insideViewport(static_cast<int>(touch.x), static_cast<int>(touch.y)))
             return v;
     }
-#else
-    (void)touch;
-#endif
     return nullptr;
 }
 
 void EAGLView::manipulateViewportMove(Viewport& viewport, const Touch& touch) {
-#if BRUMELO_HAVE_VIEWPORT
     const float px = static_cast<float>(touch.previousX), py = static_cast<float>(touch.previousY);
     const float cx = static_cast<float>(touch.x), cy = static_cast<float>(touch.y);
     _Vector3f wp = viewport.screenToWorldCoordinates(static_cast<int>(px), static_cast<int>(py));
@@ -280,14 +233,9 @@ void EAGLView::manipulateViewportMove(Viewport& viewport, const Touch& touch) {
                 static_cast<int>(static_cast<float>(viewport.screenLocationY()) - dy)),
             static_cast<float>(viewport.width()), static_cast<float>(viewport.height()));
     }
-#else
-    (void)viewport;
-    (void)touch;
-#endif
 }
 
 void EAGLView::manipulateViewportPinch(Viewport& viewport, const std::vector<Touch>& touches) {
-#if BRUMELO_HAVE_VIEWPORT
     if (touches.empty()) return;
     int ex = -999, ey = -999;
     double pcx = 0, pcy = 0, ccx = 0, ccy = 0;
@@ -320,8 +268,4 @@ void EAGLView::manipulateViewportPinch(Viewport& viewport, const std::vector<Tou
                                     static_cast<float>(-static_cast<int>(ccy - 240)),
                                     static_cast<float>(ex), static_cast<float>(ey));
     }
-#else
-    (void)viewport;
-    (void)touches;
-#endif
 }
