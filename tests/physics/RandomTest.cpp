@@ -1,6 +1,6 @@
-#include "physics/Random.h"
-
 #include <gtest/gtest.h>
+
+#include "physics/Random.h"
 
 TEST(Random, StaysInRangeAndRepeatsAfterReseeding) {
     brumelo::seedRandom(42);
