@@ -10,6 +10,7 @@
 #include "physics/Kworld.h"
 #include "physics/Random.h"
 #include "physics/UpdateTimer.h"
+#include "render/Viewport.h"
 
 namespace {
 
@@ -343,4 +344,18 @@ std::uint64_t sceneHash() {
 TEST(Kworld, SeededSceneIsDeterministic) {
     const std::uint64_t first = sceneHash();
     EXPECT_EQ(first, sceneHash());
+}
+
+TEST(Kworld, OffScreenNodesLeaveOnlyWhenTheyAskToBeRemovedOffScreen) {
+    Viewport viewport({0, 0, 1}, 320, 480, 0, 0);
+    Kworld world(&viewport);
+    auto inside = Knode::initWithParams(0, 0, 0, 1, 1, 0, nullptr, 0, &world);
+    auto outside = Knode::initWithParams(500, 0, 0, 1, 1, 0, nullptr, 0, &world);
+    auto kept = Knode::initWithParams(0, -500, 0, 1, 1, 0, nullptr, 0, &world);
+    kept->setRemoveOffScreen(false);
+    world.updatePhysics(0.02, &viewport);
+    ASSERT_EQ(world.nodes().size(), 2u);
+    EXPECT_EQ(world.nodes()[0], inside);
+    EXPECT_EQ(world.nodes()[1], kept);
+    EXPECT_TRUE(outside->removeFromWorld());
 }
