@@ -1,0 +1,339 @@
+#include "steam/DropletsScreen.h"
+
+#include <GLES/glext.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "app/TenzoAppDelegate.h"
+#include "physics/Knode.h"
+#include "physics/Random.h"
+#include "platform/GLExtensions.h"
+#include "platform/Image.h"
+#include "render/Globals.h"
+#include "render/Texture2D.h"
+#include "render/TextureFramebuffer.h"
+#include "render/Touch.h"
+#include "render/Viewport.h"
+#include "steam/Droplet.h"
+#include "steam/SurfaceTrack.h"
+
+namespace {
+
+constexpr int kScreenWidth = 320;
+constexpr int kScreenHeight = 480;
+
+int percentDraw() { return static_cast<int>(brumelo::randomFraction() * 100.0f); }
+
+double coordinateDraw(float span) {
+    return static_cast<double>(brumelo::randomFraction() * span) - span / 2.0;
+}
+
+// One screen-sized quad in one colour, as a four-vertex triangle strip.
+void drawScreenQuad(GLfloat alpha) {
+    static const GLfloat vertices[12] = {-160, -240, 0, 160, -240, 0, -160, 240, 0, 160, 240, 0};
+    const GLfloat colors[16] = {0, 0, 0, alpha, 0, 0, 0, alpha, 0, 0, 0, alpha, 0, 0, 0, alpha};
+    // Texturing is off; a stale coordinate array left enabled must not be read.
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, vertices);
+    glColorPointer(4, GL_FLOAT, 0, colors);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+}
+
+}  // namespace
+
+DropletsScreen::DropletsScreen(Viewport* viewport) : Kworld(viewport) {}
+
+DropletsScreen::~DropletsScreen() = default;
+
+std::shared_ptr<DropletsScreen> DropletsScreen::initDropletsScreen(Viewport* viewport) {
+    auto screen = std::make_shared<DropletsScreen>(viewport);
+    for (int i = 0; i < 2; ++i) {
+        std::int32_t first = brumelo::random();
+        std::int32_t second = brumelo::random();
+        double x = static_cast<double>(brumelo::randomFraction(first) * 320.0f) - 160.0;
+        double y = brumelo::randomFraction(second) * -216.0;
+        screen->addDroplet({x, y, 0.0});
+    }
+    screen->resetBackgroundTextureRandom();
+    screen->fingerTracks_.reserve(10);
+    screen->backgroundTextureIsPhoto_ = false;
+    screen->debugTexture2_.reset();
+    screen->debugTexture1_.reset();
+    screen->frames_ = 0;
+    screen->isIpodTouchVariable_ = isIPodTouch();
+    return screen;
+}
+
+void DropletsScreen::resetBackgroundTextureRandom() { backgroundTexture_ = _textures[1]; }
+
+void DropletsScreen::resetBackgroundTextureWithImage(const Image& image) {
+    backgroundTexture_ = Texture2D::initWithImage(&image);
+}
+
+void DropletsScreen::addDroplet(_Vector3f p) {
+    if (droplets_.size() > kMaxDroplets - 1) return;
+    float mass = static_cast<float>(brumelo::randomFraction() * 0.001 + 0.0005);
+    auto droplet = Droplet::initWithParams(static_cast<float>(p.x), static_cast<float>(p.y), mass,
+                                           2, 0.0, this);
+    droplet->setElasticity(0.3);
+    droplet->setRemoveTopLimit(240);
+    droplet->setBounceTopLimit(240);
+    droplet->setRemoveBottomLimit(-240);
+    droplet->setBounceBottomLimit(-240);
+    droplet->setRemoveRightLimit(160);
+    droplet->setBounceRightLimit(160);
+    droplet->setRemoveLeftLimit(-160);
+    droplet->setBounceLeftLimit(-160);
+    droplet->setRemoveOffScreen(true);
+    droplet->setBounceOnRect(false);
+    droplets_.push_back(droplet);
+}
+
+void DropletsScreen::addRandomDroplet() {
+    double x = coordinateDraw(320.0f);
+    double y = coordinateDraw(480.0f);
+    addDroplet({x, y, 0.0});
+}
+
+void DropletsScreen::eraseDroplet(Knode* node) {
+    std::erase_if(droplets_, [node](const std::shared_ptr<Droplet>& d) { return d.get() == node; });
+}
+
+void DropletsScreen::removeNode(Knode* node) {
+    Kworld::removeNode(node);
+    eraseDroplet(node);
+}
+
+void DropletsScreen::checkAddObjectToRemove(Knode* node) {
+    Kworld::checkAddObjectToRemove(node);
+    eraseDroplet(node);
+}
+
+void DropletsScreen::addTrackPoint(const Touch& touch, _Vector3f point) {
+    auto found = fingerTracks_.find(touch.identifier);
+    if (found == fingerTracks_.end()) {
+        bool first = fingerTracks_.empty();
+        auto track = SurfaceTrack::initTrackWithSoundFromPoint(this, first, point);
+        found = fingerTracks_.emplace(touch.identifier, std::move(track)).first;
+    }
+    found->second->addPointWithRadius(point, 25.0);
+}
+
+void DropletsScreen::stopMusic(const Touch& touch) {
+    auto found = fingerTracks_.find(touch.identifier);
+    if (found == fingerTracks_.end()) {
+        my_custom_handler(nullptr);
+        return;
+    }
+    std::shared_ptr<SurfaceTrack> track = found->second;
+    track->stopMusic();
+    bindSteamFramebuffer();
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_TEXTURE_2D);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    track->draw();
+    glEnable(GL_TEXTURE_2D);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    fingerTracks_.erase(found);
+}
+
+void MyCFDictionaryApplierFunction(const void*, SurfaceTrack* value, void*) {
+    if (value) value->draw();
+}
+
+void DropletsScreen::updatePhysics(double interval, Viewport* viewport) {
+    for (const auto& droplet : droplets_) droplet->makeTrack();
+    Kworld::updatePhysics(interval, viewport);
+    updateBspIndexes();
+}
+
+std::int32_t DropletsScreen::calcCollisionGroup(Droplet* droplet, double dx, double dy) {
+    double x = droplet->data[3] + dx;
+    double y = droplet->data[7] + dy;
+    auto column = static_cast<std::int32_t>((x + 160.0) / 35.0);
+    auto row = static_cast<std::int32_t>((y + 240.0) / 40.0);
+    droplet->setBspIndexX(column);
+    droplet->setBspIndexY(row);
+    // Nine, not ten, per row: the last column shares its number with the next row's first.
+    return column + 9 * row;
+}
+
+void DropletsScreen::updateBspIndexes() {
+    clearAllIntraCollisionGroups();
+    for (const auto& droplet : droplets_) {
+        double r = droplet->radius();
+        std::int32_t centre = calcCollisionGroup(droplet.get(), 0, 0);
+        std::int32_t left = calcCollisionGroup(droplet.get(), -r, 0);
+        std::int32_t right = calcCollisionGroup(droplet.get(), r, 0);
+        std::int32_t below = calcCollisionGroup(droplet.get(), 0, r);
+        std::int32_t above = calcCollisionGroup(droplet.get(), 0, -r);
+        addNodeToIntraCollisionGroup(droplet.get(), centre);
+        for (std::int32_t group : {left, right, below, above}) {
+            if (group != centre) addNodeToIntraCollisionGroup(droplet.get(), group);
+        }
+        droplet->data[2] = static_cast<float>(droplet->data[2] * 0.94);
+        droplet->data[6] = static_cast<float>(droplet->data[6] * 0.94);
+    }
+}
+
+_Vector3f DropletsScreen::getGravityVector() {
+    _Vector3f g = gravity();
+    g.z = 0.0;
+    if (lengthV3(&g) < 0.25) return {0.0, 0.0, 0.0};
+    return g;
+}
+
+void DropletsScreen::bindSteamFramebuffer() const {
+    if (_textures[0]) glBindFramebufferOES(GL_FRAMEBUFFER_OES, _textures[0]->fbo());
+}
+
+void DropletsScreen::makeMoreSteamy() {
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    bindSteamFramebuffer();
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glDisable(GL_TEXTURE_2D);
+    drawScreenQuad(0.02f);
+    glEnable(GL_TEXTURE_2D);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+}
+
+void DropletsScreen::makeLessSteamy(double amount) {
+    bindSteamFramebuffer();
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_TEXTURE_2D);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    drawScreenQuad(static_cast<GLfloat>(amount));
+    glEnable(GL_TEXTURE_2D);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, 0);
+}
+
+void DropletsScreen::blowDroplets(double level) {
+    double k = 45000.0 * level;
+    for (const auto& droplet : droplets_) {
+        _Vector3f d{static_cast<double>(droplet->data[3] - 130.0f),
+                    static_cast<double>(droplet->data[7] - 240.0f), 0.0};
+        double n = lengthV3(&d);
+        // A droplet right on the blow point has no direction to go: it gets no push.
+        if (n == 0.0) continue;
+        auto angle = static_cast<float>(std::atan2(d.y, d.x));
+        double f = k / (n * n);
+        droplet->accumulatePushXY(f * std::cos(angle), f * std::sin(angle));
+    }
+}
+
+void DropletsScreen::updateSoundLevel(double level) {
+    if (level > 0.7) {
+        makeMoreSteamy();
+        if (percentDraw() > 97) addRandomDroplet();
+        blowDroplets(level);
+    } else {
+        if (percentDraw() > 98) makeLessSteamy(0.004);
+    }
+    _Vector3f g = getGravityVector();
+    if (lengthV3(&g) > 1.3) {
+        if (isIpodTouchVariable_ && fingerDown) {
+            if (percentDraw() > 97) addRandomDroplet();
+            makeMoreSteamy();
+        } else {
+            if (percentDraw() > 90) addRandomDroplet();
+            makeLessSteamy(0.01);
+        }
+    }
+}
+
+void DropletsScreen::drawOnTexture1(Viewport*, double) {
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_TEXTURE_2D);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    for (const auto& [key, track] : fingerTracks_) {
+        MyCFDictionaryApplierFunction(&key, track.get(), nullptr);
+    }
+    for (const auto& droplet : droplets_) droplet->drawTrack();
+    glEnable(GL_TEXTURE_2D);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+}
+
+void DropletsScreen::drawOnViewportTextured(Viewport* viewport, bool) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        if (viewport) viewport->setupView();
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_TEXTURE_2D);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        if (frames_ <= 0) {
+            // The thinning leaves frame buffer 0 bound; the screen here is an off-screen frame
+            // buffer, so drawing goes back to whichever one the caller bound.
+            GLint target = 0;
+            glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &target);
+            makeLessSteamy(0.025);
+            glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(target));
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        }
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        if (_textures[0]) _textures[0]->drawAtPoint(0.0f, 0.0f);
+
+        glPushMatrix();
+        glScalef(1, -1, 1);
+        glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
+        if (backgroundTexture_) backgroundTexture_->drawAtPoint(0.0f, 0.0f);
+        glPopMatrix();
+
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        for (const auto& node : nodes()) {
+            if (auto* droplet = dynamic_cast<Droplet*>(node.get())) droplet->drawTextured();
+        }
+
+        glPushMatrix();
+        glScalef(1, -1, 1);
+        if (debugTexture1_) debugTexture1_->drawAtPoint(0.0f, 0.0f);
+        if (debugTexture2_) debugTexture2_->drawAtPoint(0.0f, 60.0f);
+        glPopMatrix();
+    }
+    frames_ += 1;
+}
+
+std::shared_ptr<Image> DropletsScreen::getScreenshot() {
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(kScreenWidth) * kScreenHeight * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, kScreenWidth, kScreenHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    // The fourth byte is the frame buffer's alpha, not part of the picture.
+    for (std::size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
+    Image bottomUp(kScreenWidth, kScreenHeight, std::move(pixels), ImageAlpha::NoneSkipLast);
+    return flipImage(bottomUp);
+}
+
+std::shared_ptr<Image> flipImage(const Image& image) {
+    const int width = image.width(), height = image.height();
+    const std::size_t rowBytes = static_cast<std::size_t>(std::max(width, 0)) * 4;
+    std::vector<std::uint8_t> flipped(image.pixels().size());
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(flipped.data() + static_cast<std::size_t>(height - 1 - y) * rowBytes,
+                    image.pixels().data() + static_cast<std::size_t>(y) * rowBytes, rowBytes);
+    }
+    if (image.empty()) return std::make_shared<Image>();
+    return std::make_shared<Image>(width, height, std::move(flipped), image.alphaInfo(),
+                                   image.orientation());
+}
+
+void DropletsScreen::reset() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    createFramebufferObjectForTexture(_textures[0], false);
+    std::vector<std::shared_ptr<Droplet>> gone;
+    gone.swap(droplets_);
+    for (const auto& droplet : gone) Kworld::removeNode(droplet.get());
+}

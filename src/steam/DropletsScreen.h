@@ -1,0 +1,110 @@
+#pragma once
+
+#include <GLES/gl.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "physics/Kworld.h"
+
+class Droplet;
+class Image;
+class SurfaceTrack;
+class Texture2D;
+struct Touch;
+
+// The steamed-up window: a world whose nodes are droplets and wipe marks. The steam is the alpha
+// channel of the shared steam texture (entry 0 of _textures): 1 fogged, 0 clear. Everything that
+// changes it draws into that texture with colour writes masked to alpha.
+class DropletsScreen : public Kworld {
+  public:
+    static constexpr std::size_t kMaxDroplets = 7;
+
+    explicit DropletsScreen(Viewport* viewport);
+    // The screen with two droplets in the upper half and the default background.
+    static std::shared_ptr<DropletsScreen> initDropletsScreen(Viewport* viewport);
+    static std::shared_ptr<DropletsScreen> initDropletsScreen(
+        const std::shared_ptr<Viewport>& viewport) {
+        return initDropletsScreen(viewport.get());
+    }
+    ~DropletsScreen() override;
+
+    // Background.
+    void resetBackgroundTextureRandom();
+    void resetBackgroundTextureWithImage(const Image& image);
+
+    // Droplets. Requests beyond kMaxDroplets are ignored.
+    void addDroplet(_Vector3f position);
+    void addRandomDroplet();
+    void removeNode(Knode* node) override;
+    void checkAddObjectToRemove(Knode* node) override;
+
+    // Finger wipes: one track per touch identifier.
+    void addTrackPoint(const Touch& touch, _Vector3f point);
+    void stopMusic(const Touch& touch);
+
+    // Physics.
+    void updatePhysics(double interval, Viewport* viewport) override;
+    void updateBspIndexes();
+    std::int32_t calcCollisionGroup(Droplet* droplet, double dx, double dy);
+    _Vector3f getGravityVector() override;
+
+    // Steam.
+    void makeMoreSteamy();
+    void makeLessSteamy(double amount);
+    void blowDroplets(double level);
+    void updateSoundLevel(double level);
+
+    // Drawing. The first burns this frame's wipes into the steam (its frame buffer bound by the
+    // caller); the second composites steam, background and droplets into the bound frame buffer.
+    void drawOnTexture1(Viewport* viewport, double level);
+    void drawOnViewportTextured(Viewport* viewport, bool textured) override;
+    void drawOnViewport(Viewport* viewport, bool textured) {
+        drawOnViewportTextured(viewport, textured);
+    }
+    // The bound frame buffer's 320 x 480 pixels, upright, as an opaque picture.
+    std::shared_ptr<Image> getScreenshot();
+
+    // A fresh frame buffer on the steam texture (its content kept) and no droplets.
+    void reset();
+
+    const std::vector<std::shared_ptr<Droplet>>& droplets() const { return droplets_; }
+    const std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>>& fingerTracks() const {
+        return fingerTracks_;
+    }
+    const std::shared_ptr<Texture2D>& backgroundTexture() const { return backgroundTexture_; }
+    bool backgroundTextureIsPhoto() const { return backgroundTextureIsPhoto_; }
+    bool isIpodTouchVariable() const { return isIpodTouchVariable_; }
+    void setIsIpodTouchVariable(bool v) { isIpodTouchVariable_ = v; }
+    const std::shared_ptr<Texture2D>& debugTexture1() const { return debugTexture1_; }
+    void setDebugTexture1(std::shared_ptr<Texture2D> t) { debugTexture1_ = std::move(t); }
+    const std::shared_ptr<Texture2D>& debugTexture2() const { return debugTexture2_; }
+    void setDebugTexture2(std::shared_ptr<Texture2D> t) { debugTexture2_ = std::move(t); }
+    std::int32_t frames() const { return frames_; }
+    float totalSteamLevel() const { return totalSteamLevel_; }
+    std::recursive_mutex& lock() { return lock_; }
+
+  private:
+    void eraseDroplet(Knode* node);
+    void bindSteamFramebuffer() const;
+
+    std::vector<std::shared_ptr<Droplet>> droplets_;
+    std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>> fingerTracks_;
+    std::shared_ptr<Texture2D> backgroundTexture_;
+    bool backgroundTextureIsPhoto_ = false;
+    bool isIpodTouchVariable_ = false;
+    std::shared_ptr<Texture2D> debugTexture1_;
+    std::shared_ptr<Texture2D> debugTexture2_;
+    std::int32_t frames_ = 0;
+    float totalSteamLevel_ = 0.0f;
+    std::recursive_mutex lock_;
+};
+
+// Applied to every finger track when the wipes are burnt in: draws the track (none is skipped).
+void MyCFDictionaryApplierFunction(const void* key, SurfaceTrack* value, void* context);
+
+// The picture with its rows in reverse order (the same size and alpha kind).
+std::shared_ptr<Image> flipImage(const Image& image);
