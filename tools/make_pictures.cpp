@@ -111,7 +111,7 @@ bool makeFog(const std::string& dir) {
             double r = light + warm;
             double gg = light + 0.01;
             double b = light + 0.045 - warm;
-            double a = 0.965 + 0.035 * n;
+            double a = 0.985 + 0.015 * n;
             putPixel(row, x, r, gg, b, std::min(1.0, a));
         }
     }
