@@ -1,8 +1,10 @@
 #include "app/Script.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -145,10 +147,10 @@ std::vector<ScriptEvent> parseScript(const std::string& text, const std::string&
 
 std::vector<ScriptEvent> loadScript(const std::string& fileName) {
     std::ifstream in(fileName, std::ios::binary);
-    if (!in) throw ScriptError(fileName + ":0: cannot be read");
+    if (!in) throw ScriptError(fileName + ": cannot be read: " + std::strerror(errno));
     std::ostringstream text;
     text << in.rdbuf();
-    if (in.bad()) throw ScriptError(fileName + ":0: cannot be read");
+    if (in.bad()) throw ScriptError(fileName + ": cannot be read");
     return parseScript(text.str(), fileName);
 }
 

@@ -34,7 +34,7 @@ struct ScriptEvent {
 };
 
 // A script that cannot be read or holds a line that is not an event. what() is one line:
-// "FILE:LINE: what is wrong".
+// "FILE:LINE: what is wrong" ("FILE: ..." when the file cannot be read).
 class ScriptError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;

@@ -1,0 +1,258 @@
+// Whole-program runs, headless and in process: the launch, the frame loop and the input paths.
+#include <GLES/gl.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <numeric>
+
+#include "app/AlertView.h"
+#include "app/Program.h"
+#include "app/TenzoAppDelegate.h"
+#include "platform/GLExtensions.h"
+#include "platform/Image.h"
+#include "render/Globals.h"
+#include "render/Texture2D.h"
+#include "steam/Droplet.h"
+#include "steam/DropletsScreen.h"
+
+namespace fs = std::filesystem;
+using brumelo::Program;
+using brumelo::ScriptEvent;
+using Kind = ScriptEvent::Kind;
+
+namespace {
+
+std::string freshDataDir(const std::string& name) {
+    fs::path dir = fs::path(BRUMELO_BINARY_DIR) / "test-data" / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir.string();
+}
+
+brumelo::Settings headlessSettings(const std::string& dataDir) {
+    brumelo::Settings s;
+    s.headless = true;
+    s.seed = 7;
+    s.dataDir = dataDir;
+    s.resourceDir = std::string(BRUMELO_SOURCE_DIR) + "/resources";
+    s.deviceModel = "Test rig";
+    return s;
+}
+
+// A launched program with the first-run menu out of the way.
+std::unique_ptr<Program> launched(const std::string& name) {
+    auto p = std::make_unique<Program>(headlessSettings(freshDataDir(name)));
+    EXPECT_EQ(p->launch(), 0);
+    if (AlertView* a = AlertView::visibleAlert()) a->pressButton(0);
+    return p;
+}
+
+ScriptEvent touchEvent(Kind kind, std::int64_t id, double x, double y, int taps = 1) {
+    ScriptEvent e;
+    e.kind = kind;
+    e.id = id;
+    e.x = x;
+    e.y = y;
+    e.taps = taps;
+    return e;
+}
+
+ScriptEvent accelEvent(double x, double y, double z) {
+    ScriptEvent e;
+    e.kind = Kind::Accel;
+    e.ax = x;
+    e.ay = y;
+    e.az = z;
+    return e;
+}
+
+DropletsScreen& screen() { return *TenzoAppDelegate::getInstance()->dropletScreen(); }
+
+std::vector<std::uint8_t> steamAlpha() {
+    std::vector<std::uint8_t> rgba(320 * 480 * 4);
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, _textures[0]->fbo());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, 320, 480, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    std::vector<std::uint8_t> alpha(320 * 480);
+    for (std::size_t i = 0; i < alpha.size(); ++i) alpha[i] = rgba[i * 4 + 3];
+    return alpha;
+}
+
+double mean(const std::vector<std::uint8_t>& v) {
+    return std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
+}
+
+// The composited frame's pixel at a screen point, as a sum of its colours.
+int shade(const Image& shot, int x, int y) {
+    const std::uint8_t* p = shot.pixel(x, y);
+    return p[0] + p[1] + p[2];
+}
+
+}  // namespace
+
+TEST(Program, ATapAtTheCentrePutsADropletAtTheWorldOrigin) {
+    auto p = launched("tap");
+    p->stepFrame();
+    const std::size_t before = screen().droplets().size();
+    p->deliver(touchEvent(Kind::TouchDown, 1, 160, 240));
+    EXPECT_TRUE(fingerDown);
+    p->deliver(touchEvent(Kind::TouchUp, 1, 160, 240));
+    EXPECT_FALSE(fingerDown);
+    ASSERT_EQ(screen().droplets().size(), before + 1);
+    const Droplet& d = *screen().droplets().back();
+    EXPECT_FLOAT_EQ(d.data[3], 0.0f);
+    EXPECT_FLOAT_EQ(d.data[7], 0.0f);
+    EXPECT_EQ(AlertView::visibleAlert(), nullptr);
+    EXPECT_TRUE(screen().fingerTracks().empty());
+}
+
+TEST(Program, AStrokeWipesAlongItsPathOnly) {
+    // Two runs from the same seed on a level device (droplets stay put), one with a stroke.
+    auto run = [](bool stroke) {
+        auto p = launched(stroke ? "stroke" : "nostroke");
+        p->deliver(accelEvent(0, 0, -1));
+        for (int i = 0; i < 3; ++i) p->stepFrame();
+        if (stroke) {
+            p->deliver(touchEvent(Kind::TouchDown, 4, 40, 100));
+            for (int x = 50; x <= 140; x += 10) {
+                p->deliver(touchEvent(Kind::TouchMove, 4, x, 100));
+                p->stepFrame();
+            }
+        } else {
+            for (int x = 50; x <= 140; x += 10) p->stepFrame();
+        }
+        p->stepFrame();
+        return screen().getScreenshot();
+    };
+    auto plain = run(false);
+    auto wiped = run(true);
+    ASSERT_TRUE(plain && wiped);
+    for (int x : {60, 90, 120}) EXPECT_NE(shade(*plain, x, 100), shade(*wiped, x, 100)) << x;
+    for (auto [x, y] : {std::pair{60, 300}, {250, 100}, {200, 420}, {300, 20}})
+        EXPECT_NEAR(shade(*plain, x, y), shade(*wiped, x, y), 3) << x << "," << y;
+}
+
+TEST(Program, ADoubleTapShowsTheMenuButATripleTapDoesNotAgain) {
+    auto p = launched("taps");
+    p->deliver(touchEvent(Kind::TouchDown, 1, 100, 100));
+    p->deliver(touchEvent(Kind::TouchUp, 1, 100, 100, 1));
+    EXPECT_EQ(AlertView::visibleAlert(), nullptr);
+    p->deliver(touchEvent(Kind::TouchDown, 1, 100, 100));
+    p->deliver(touchEvent(Kind::TouchUp, 1, 100, 100, 3));
+    EXPECT_EQ(AlertView::visibleAlert(), nullptr);
+    p->deliver(touchEvent(Kind::TouchDown, 1, 100, 100));
+    p->deliver(touchEvent(Kind::TouchUp, 1, 100, 100, 2));
+    ASSERT_NE(AlertView::visibleAlert(), nullptr);
+    EXPECT_EQ(AlertView::visibleAlert()->title(), "Brumelo");
+    // While it is up, touches go to it and leave the glass alone.
+    const std::size_t droplets = screen().droplets().size();
+    p->deliver(touchEvent(Kind::TouchDown, 2, 5, 5));
+    p->deliver(touchEvent(Kind::TouchUp, 2, 5, 5));
+    EXPECT_EQ(screen().droplets().size(), droplets);
+    AlertView::visibleAlert()->pressButton(0);
+    EXPECT_EQ(AlertView::visibleAlert(), nullptr);
+}
+
+TEST(Program, TheMenuShowsAtOnceOnTheFirstLaunchOnly) {
+    const std::string dir = freshDataDir("firstrun");
+    {
+        Program p(headlessSettings(dir));
+        ASSERT_EQ(p.launch(), 0);
+        ASSERT_NE(AlertView::visibleAlert(), nullptr);
+        EXPECT_EQ(AlertView::visibleAlert()->title(), "Brumelo");
+        p.stepFrame();
+        AlertView::visibleAlert()->pressButton(0);
+    }
+    Program p(headlessSettings(dir));
+    ASSERT_EQ(p.launch(), 0);
+    EXPECT_EQ(AlertView::visibleAlert(), nullptr);
+}
+
+TEST(Program, TiltingRightRunsTheDropletsRight) {
+    auto p = launched("tilt");
+    p->deliver(accelEvent(1, 0, 0));
+    std::vector<std::pair<const Droplet*, float>> start;
+    p->stepFrame();
+    EXPECT_DOUBLE_EQ(screen().gravity().x, 1.0);
+    EXPECT_DOUBLE_EQ(screen().gravity().y, 0.0);
+    for (const auto& d : screen().droplets()) start.emplace_back(d.get(), d->data[3]);
+    ASSERT_FALSE(start.empty());
+    for (int i = 0; i < 100; ++i) p->stepFrame();
+    int movedRight = 0;
+    for (const auto& d : screen().droplets()) {
+        for (auto [was, x] : start) {
+            if (was != d.get()) continue;
+            EXPECT_GE(d->data[3], x - 0.01f);
+            if (d->data[3] > x + 1.0f) ++movedRight;
+        }
+    }
+    // A droplet that ran off the right edge is gone: that counts too.
+    movedRight += static_cast<int>(start.size()) -
+                  static_cast<int>(std::count_if(start.begin(), start.end(), [](auto& s) {
+                      for (const auto& d : screen().droplets())
+                          if (d.get() == s.first) return true;
+                      return false;
+                  }));
+    EXPECT_GT(movedRight, 0);
+}
+
+TEST(Program, ShakingThinsTheSteam) {
+    auto thickness = [](bool shake) {
+        auto p = launched(shake ? "shake" : "still");
+        if (shake) p->deliver(accelEvent(1.5, -1.0, 0));  // length 1.8: a shake
+        for (int i = 0; i < 40; ++i) p->stepFrame();
+        return mean(steamAlpha());
+    };
+    const double still = thickness(false);
+    const double shaken = thickness(true);
+    EXPECT_LT(shaken, still * 0.8);
+}
+
+TEST(Program, ACancelledTouchEndsItsTrackButLeavesTheFingerDown) {
+    auto p = launched("cancel");
+    const std::size_t droplets = screen().droplets().size();
+    p->deliver(touchEvent(Kind::TouchDown, 3, 50, 50));
+    p->deliver(touchEvent(Kind::TouchMove, 3, 80, 60));
+    EXPECT_EQ(screen().fingerTracks().size(), 1u);
+    p->deliver(touchEvent(Kind::TouchCancel, 3, 80, 60));
+    EXPECT_TRUE(fingerDown);
+    EXPECT_TRUE(screen().fingerTracks().empty());
+    EXPECT_EQ(screen().droplets().size(), droplets);
+}
+
+TEST(Program, TwoFingersKeepTwoTracks) {
+    auto p = launched("fingers");
+    p->deliver(touchEvent(Kind::TouchDown, 1, 50, 50));
+    p->deliver(touchEvent(Kind::TouchDown, 2, 250, 50));
+    p->deliver(touchEvent(Kind::TouchMove, 1, 60, 80));
+    p->deliver(touchEvent(Kind::TouchMove, 2, 240, 80));
+    EXPECT_EQ(screen().fingerTracks().size(), 2u);
+    p->deliver(touchEvent(Kind::TouchUp, 1, 60, 80));
+    EXPECT_EQ(screen().fingerTracks().size(), 1u);
+}
+
+TEST(Program, TheScriptedMicrophoneLevelReachesTheFrame) {
+    auto p = launched("mic");
+    ScriptEvent mic;
+    mic.kind = Kind::Mic;
+    mic.level = 0.8;
+    p->deliver(mic);
+    p->stepFrame();
+    EXPECT_FLOAT_EQ(audioLevels[0], 0.8f);
+}
+
+TEST(Program, AnUnreadableScriptStopsTheLaunch) {
+    brumelo::Settings s = headlessSettings(freshDataDir("badscript"));
+    s.scriptFile = "/nonexistent/x.script";
+    Program p(s);
+    EXPECT_NE(p.launch(), 0);
+}
+
+TEST(Program, DeviceModelDecidesIPodTouchIgnoringCase) {
+    brumelo::settings().deviceModel = "IPOD touch";
+    EXPECT_TRUE(isIPodTouch());
+    brumelo::settings().deviceModel = "iPod Touch 2";
+    EXPECT_FALSE(isIPodTouch());
+    brumelo::settings().deviceModel = "iPhone";
+    EXPECT_FALSE(isIPodTouch());
+}
