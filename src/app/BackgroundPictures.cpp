@@ -118,7 +118,11 @@ Image scaleAndRotateImage(const Image& picture) {
         context.translate(-H, 0);
     } else {
         context.scale(scale, -scale);
-        context.translate(0, -H);
+        // The turned mirror codes stand the picture W high: lifting it by H would cut W - H
+        // off one end and leave an empty band at the other.
+        const bool turnedMirror =
+            o == ImageOrientationLeftMirrored || o == ImageOrientationRightMirrored;
+        context.translate(0, -(turnedMirror ? W : H));
     }
     context.concat(t);
     context.drawImage(picture, 0, 0, W, H);

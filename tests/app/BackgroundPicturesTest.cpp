@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "TestSupport.h"
+#include "app/AlertView.h"
+#include "app/BackgroundPictures.h"
+#include "app/Settings.h"
+#include "app/TenzoAppDelegate.h"
+#include "platform/Image.h"
+#include "platform/PictureFiles.h"
+
+using namespace menus_test;
+
+namespace {
+
+// Six pixels, each its own colour, so every turn and flip is told apart.
+Image sixColours() {
+    std::vector<std::uint8_t> px;
+    for (int i = 0; i < 6; ++i) {
+        px.push_back(static_cast<std::uint8_t>(40 * i));
+        px.push_back(static_cast<std::uint8_t>(250 - 40 * i));
+        px.push_back(static_cast<std::uint8_t>(i % 2 ? 200 : 20));
+        px.push_back(255);
+    }
+    return Image(3, 2, std::move(px), ImageAlpha::NoneSkipLast);
+}
+
+void expectPixel(const Image& result, int x, int y, const Image& source, int sx, int sy) {
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(result.pixel(x, y)[c], source.pixel(sx, sy)[c], 2)
+            << "result (" << x << "," << y << ") from source (" << sx << "," << sy << ")";
+}
+
+std::uint32_t crc32(const std::uint8_t* data, std::size_t n) {
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < n; ++i) {
+        c ^= data[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+    }
+    return ~c;
+}
+
+// A PNG header claiming a huge picture; its pixels never exist.
+std::vector<std::uint8_t> hugePngHeader() {
+    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    const std::uint8_t ihdr[] = {'I',  'H',  'D',  'R', 0x00, 0x00, 0xC3, 0x50, 0x00,
+                                 0x00, 0xC3, 0x50, 8,   6,    0,    0,    0};
+    const std::uint8_t length[] = {0, 0, 0, 13};
+    png.insert(png.end(), length, length + 4);
+    png.insert(png.end(), ihdr, ihdr + sizeof ihdr);
+    const std::uint32_t crc = crc32(ihdr, sizeof ihdr);
+    for (int s = 24; s >= 0; s -= 8) png.push_back(static_cast<std::uint8_t>(crc >> s));
+    // An empty data chunk: readers look that far before they know the size.
+    const std::uint8_t idat[] = {0, 0, 0, 0, 'I', 'D', 'A', 'T'};
+    png.insert(png.end(), idat, idat + 8);
+    const std::uint32_t idatCrc = crc32(idat + 4, 4);
+    for (int s = 24; s >= 0; s -= 8) png.push_back(static_cast<std::uint8_t>(idatCrc >> s));
+    return png;
+}
+
+class Backgrounds : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        saved_ = brumelo::settings();
+        brumelo::settings().dataDir = data_.path();
+        brumelo::settings().picturesDir = pictures_.path();
+        brumelo::settings().resourceDir = resources_.path();
+        brumelo::settings().headless = true;
+        brumelo::answerImagePicker(std::nullopt);
+    }
+    void TearDown() override {
+        while (AlertView* a = AlertView::visibleAlert()) a->pressButton(0);
+        brumelo::settings() = saved_;
+    }
+    std::string picturePng(int w, int h) {
+        const std::string path = resources_ / ("picture-" + std::to_string(w) + ".png");
+        writeBytes(path, brumelo::encodePNG(Image::filled(w, h, 200, 40, 90, 255)));
+        return path;
+    }
+
+    TempDir data_, pictures_, resources_;
+    brumelo::Settings saved_;
+    TenzoAppDelegate app_;
+};
+
+}  // namespace
+
+TEST(ScaleAndRotateImage, SizesScaleToAtMost480OnTheLongerSide) {
+    struct Case {
+        int w, h, orientation, outW, outH;
+    } cases[] = {
+        {1600, 1200, ImageOrientationUp, 480, 360},
+        {1200, 1600, ImageOrientationUp, 360, 480},
+        {100, 80, ImageOrientationUp, 100, 80},
+        {480, 480, ImageOrientationUp, 480, 480},
+        {481, 100, ImageOrientationUp, 480, 100},
+        {1600, 1200, ImageOrientationRight, 360, 480},
+        {1600, 1200, ImageOrientationLeftMirrored, 360, 480},
+    };
+    for (const Case& c : cases) {
+        Image in = Image::filled(c.w, c.h, 10, 20, 30, 255);
+        in.setOrientation(c.orientation);
+        const Image out = scaleAndRotateImage(in);
+        EXPECT_EQ(out.width(), c.outW) << c.w << "x" << c.h << " o" << c.orientation;
+        EXPECT_EQ(out.height(), c.outH) << c.w << "x" << c.h << " o" << c.orientation;
+        EXPECT_EQ(out.orientation(), ImageOrientationUp);
+        EXPECT_NEAR(out.pixel(out.width() / 2, out.height() / 2)[1], 20, 2);
+    }
+}
+
+TEST(ScaleAndRotateImage, EveryOrientationComesOutUpright) {
+    const Image s = sixColours();  // 3 wide, 2 high
+    for (int o = 0; o < 8; ++o) {
+        Image in = s;
+        in.setOrientation(o);
+        const Image r = scaleAndRotateImage(in);
+        const bool turned = o == 2 || o == 3 || o == 6 || o == 7;
+        ASSERT_EQ(r.width(), turned ? 2 : 3) << o;
+        ASSERT_EQ(r.height(), turned ? 3 : 2) << o;
+        for (int y = 0; y < r.height(); ++y)
+            for (int x = 0; x < r.width(); ++x) {
+                SCOPED_TRACE("orientation " + std::to_string(o));
+                switch (o) {
+                    case ImageOrientationUp:
+                        expectPixel(r, x, y, s, x, y);
+                        break;
+                    case ImageOrientationDown:
+                        expectPixel(r, x, y, s, 2 - x, 1 - y);
+                        break;
+                    case ImageOrientationUpMirrored:
+                        expectPixel(r, x, y, s, 2 - x, y);
+                        break;
+                    case ImageOrientationDownMirrored:
+                        expectPixel(r, x, y, s, x, 1 - y);
+                        break;
+                    case ImageOrientationLeft:
+                        expectPixel(r, x, y, s, 2 - y, x);
+                        break;
+                    case ImageOrientationRight:
+                        expectPixel(r, x, y, s, y, 1 - x);
+                        break;
+                    case ImageOrientationLeftMirrored:
+                        expectPixel(r, x, y, s, y, x);
+                        break;
+                    case ImageOrientationRightMirrored:
+                        expectPixel(r, x, y, s, 2 - y, 1 - x);
+                        break;
+                }
+            }
+    }
+}
+
+TEST(ScaleAndRotateImage, RefusesUnknownOrientation) {
+    Image in = sixColours();
+    in.setOrientation(8);
+    try {
+        scaleAndRotateImage(in);
+        FAIL() << "no exception";
+    } catch (const std::logic_error& e) {
+        EXPECT_STREQ(e.what(), "Invalid image orientation");
+    }
+}
+
+TEST_F(Backgrounds, CustomBackgroundLivesInTheDataFolder) {
+    EXPECT_EQ(getCustomBGURL(), data_.path() + "/CustomBG.png");
+}
+
+TEST_F(Backgrounds, PickedPictureIsStoredUprightAndScaled) {
+    app_.pickImage();
+    EXPECT_TRUE(brumelo::imagePickerVisible());
+    brumelo::answerImagePicker(picturePng(960, 600));
+    EXPECT_FALSE(brumelo::imagePickerVisible());
+    const auto stored = brumelo::decodeImage(readBytes(getCustomBGURL()));
+    ASSERT_TRUE(stored) << stored.error;
+    EXPECT_EQ(stored.image->width(), 480);
+    EXPECT_EQ(stored.image->height(), 300);
+    EXPECT_EQ(filesIn(data_.path()), std::vector<std::string>{"CustomBG.png"});  // no leftovers
+    EXPECT_EQ(AlertView::visibleAlert(), nullptr);
+}
+
+TEST_F(Backgrounds, CancellingOrRefusedFilesChangeNothing) {
+    writeBytes(getCustomBGURL(), {1, 2, 3});
+    app_.pickImage();
+    brumelo::answerImagePicker(std::nullopt);
+    EXPECT_FALSE(brumelo::imagePickerVisible());
+    EXPECT_EQ(readBytes(getCustomBGURL()), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(AlertView::visibleAlert(), nullptr);
+
+    const std::string text = resources_ / "notes.png";
+    writeText(text, "just some words, not a picture\n");
+    const std::string huge = resources_ / "huge.png";
+    writeBytes(huge, hugePngHeader());
+    const std::pair<std::string, const char*> refused[] = {
+        {text, "Not a picture"}, {huge, "Picture too large"}, {resources_ / "gone.png", ""}};
+    for (const auto& [path, title] : refused) {
+        app_.pickImage();
+        testing::internal::CaptureStderr();
+        brumelo::answerImagePicker(path);
+        const std::string log = testing::internal::GetCapturedStderr();
+        AlertView* alert = AlertView::visibleAlert();
+        ASSERT_NE(alert, nullptr) << path;
+        if (*title) {
+            EXPECT_EQ(alert->title(), title);
+        }
+        EXPECT_NE(alert->message().find(path.substr(path.rfind('/') + 1)), std::string::npos);
+        EXPECT_NE(log.find("alert: "), std::string::npos);
+        alert->pressButton(0);
+        EXPECT_EQ(readBytes(getCustomBGURL()), (std::vector<std::uint8_t>{1, 2, 3})) << path;
+    }
+}
+
+TEST_F(Backgrounds, FirstLaunchStoresTheShippedPictureAndSavesACopy) {
+    writeBytes(resources_ / "back1.png", brumelo::encodePNG(Image::filled(320, 480, 1, 2, 3, 255)));
+    brumelo::loadStoredBackground();
+    EXPECT_EQ(readBytes(getCustomBGURL()), readBytes(resources_ / "back1.png"));
+    ASSERT_EQ(filesIn(pictures_.path()).size(), 1u);
+    EXPECT_EQ(readBytes(pictures_ / filesIn(pictures_.path())[0]),
+              readBytes(resources_ / "back1.png"));
+
+    // The next launch reads it back and saves nothing more.
+    brumelo::loadStoredBackground();
+    EXPECT_EQ(filesIn(pictures_.path()).size(), 1u);
+}
+
+TEST_F(Backgrounds, UnusableStoredPictureIsKeptAndLogged) {
+    writeText(getCustomBGURL(), "garbage");
+    testing::internal::CaptureStderr();
+    brumelo::loadStoredBackground();
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("CustomBG.png"), std::string::npos);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+    EXPECT_EQ(readBytes(getCustomBGURL()),
+              std::vector<std::uint8_t>({'g', 'a', 'r', 'b', 'a', 'g', 'e'}));
+    EXPECT_TRUE(filesIn(pictures_.path()).empty());
+}
+
+TEST(PictureFiles, AtomicWriteReplacesWholeOrLeavesTheOldFile) {
+    TempDir dir;
+    const std::string path = dir / "sub/CustomBG.png";
+    ASSERT_TRUE(brumelo::writeFileAtomically(path, {1, 2, 3}));
+    ASSERT_TRUE(brumelo::writeFileAtomically(path, {4, 5}));
+    EXPECT_EQ(readBytes(path), (std::vector<std::uint8_t>{4, 5}));
+    EXPECT_EQ(filesIn(dir / "sub"), std::vector<std::string>{"CustomBG.png"});
+
+    // A target that cannot be replaced: the write fails and leaves no temporary file behind.
+    std::filesystem::create_directories(dir / "sub/blocked/inner");
+    std::string error;
+    EXPECT_FALSE(brumelo::writeFileAtomically(dir / "sub/blocked", {9}, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(filesIn(dir / "sub"), (std::vector<std::string>{"CustomBG.png", "blocked"}));
+}
+
+TEST(PictureFiles, SavingNeverOverwrites) {
+    TempDir dir;
+    const std::string folder = dir / "Pictures/Brumelo";
+    std::filesystem::create_directories(folder);
+    writeBytes(folder + "/Brumie-0001.png", {7});
+    const std::string a = brumelo::saveNewFile(folder, "Brumie", ".png", {1});
+    const std::string b = brumelo::saveNewFile(folder, "Brumie", ".png", {2});
+    EXPECT_EQ(a, folder + "/Brumie-0002.png");
+    EXPECT_EQ(b, folder + "/Brumie-0003.png");
+    EXPECT_EQ(readBytes(folder + "/Brumie-0001.png"), std::vector<std::uint8_t>{7});
+    EXPECT_EQ(readBytes(a), std::vector<std::uint8_t>{1});
+    EXPECT_EQ(readBytes(b), std::vector<std::uint8_t>{2});
+    // The folder is made when missing.
+    EXPECT_FALSE(brumelo::saveNewFile(dir / "new/deep", "x", ".png", {1}).empty());
+}
+
+TEST(PictureFiles, PicturesFolderFollowsXdgUserDirs) {
+    TempDir home;
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedConfig = oldConfig ? oldConfig : "";
+    ::setenv("HOME", home.path().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+    EXPECT_EQ(brumelo::picturesFolder(), home / "Pictures/Brumelo");  // no user-dirs.dirs
+    std::filesystem::create_directories(home / ".config");
+    writeText(home / ".config/user-dirs.dirs", "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
+    EXPECT_EQ(brumelo::picturesFolder(), home / "Bilder/Brumelo");
+    EXPECT_EQ(brumelo::picturesFolder("/elsewhere"), "/elsewhere");
+    ::setenv("HOME", oldHome.c_str(), 1);
+    if (oldConfig)
+        ::setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+}
