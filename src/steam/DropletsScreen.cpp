@@ -98,7 +98,15 @@ void DropletsScreen::addRandomDroplet() {
 }
 
 void DropletsScreen::eraseDroplet(Knode* node) {
-    std::erase_if(droplets_, [node](const std::shared_ptr<Droplet>& d) { return d.get() == node; });
+    auto found =
+        std::find_if(droplets_.begin(), droplets_.end(),
+                     [node](const std::shared_ptr<Droplet>& d) { return d.get() == node; });
+    if (found == droplets_.end()) return;
+    // Trail marks not yet burnt would stay in the world for good once nobody draws them.
+    SurfaceTrack& trail = *(*found)->track();
+    for (const auto& mark : trail.points()) Kworld::removeNode(mark.get());
+    trail.removeDrawnNodes();
+    droplets_.erase(found);
 }
 
 void DropletsScreen::removeNode(Knode* node) {

@@ -67,10 +67,13 @@ TEST_F(DropletsScreenTest, DropletsLeaveTheListWhateverRemovesThem) {
     auto survivor = dropletAt(0.5, 0);
     auto outside = dropletAt(100, 0);
     outside->data[3] = 400;  // off the screen: the world's removal pass takes it
+    merged->makeTrack();  // a trail mark not yet burnt
     survivor->collideWithNode(merged.get());
     EXPECT_EQ(screen_->droplets().size(), 2u);
     screen_->updatePhysics(0.02, viewport_.get());
     ASSERT_EQ(screen_->droplets().size(), 1u);
+    // The departed drops' unburnt trail marks go too.
+    screen_->updatePhysics(0.02, viewport_.get());
     EXPECT_EQ(screen_->nodes().size(), 1u + survivor->track()->points().size());
 }
 
