@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "app/AlertView.h"
@@ -98,6 +99,17 @@ int Program::launch() {
     }
 
     std::string why;
+    auto unset = [](const char* name) {
+        const char* v = std::getenv(name);
+        return !v || !*v;
+    };
+    if (!settings_.headless && unset("DISPLAY") && unset("WAYLAND_DISPLAY") &&
+        unset("SDL_VIDEODRIVER")) {
+        std::fprintf(stderr,
+                     "brumelo: no display could be opened (DISPLAY and WAYLAND_DISPLAY are "
+                     "unset); running headless\n");
+        settings_.headless = true;
+    }
     if (!settings_.headless) {
         window_ = GLWindow::create(false, settings_.scale, settings_.fullscreen, why);
         if (!window_) {

@@ -54,6 +54,16 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullsc
         whyNot = SDL_GetError();
         return nullptr;
     }
+    if (!headless) {
+        // With no display SDL may fall back on a driver that shows nothing.
+        const char* driver = SDL_GetCurrentVideoDriver();
+        std::string name = driver ? driver : "";
+        if (name.empty() || name == "offscreen" || name == "dummy" || name == "evdev") {
+            whyNot = "no display; SDL offers only '" + name + "'";
+            SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+            return nullptr;
+        }
+    }
     std::unique_ptr<GLWindow> self(new GLWindow);
     self->impl_ = std::make_unique<Impl>();
     self->headless_ = headless;

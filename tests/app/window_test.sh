@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The real window under Xvfb, driven with xdotool: a mouse stroke must wipe the steam along its
+# path. With "fingers" as the second argument the mouse arrives as touch fingers instead.
+# Usage: window_test.sh BRUMELO [fingers]
+set -u
+brumelo=$1
+mode=${2:-mouse}
+for tool in Xvfb xdotool import convert; do
+  command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+work=$(mktemp -d)
+cleanup() {
+  [ -n "${prog:-}" ] && kill "$prog" 2>/dev/null
+  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Let Xvfb pick a free display and tell us which.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 800x1000x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "SKIP: Xvfb did not start"; cat "$work/xvfb.log"; exit 77; }
+export DISPLAY=:$(head -n1 "$work/display")
+unset WAYLAND_DISPLAY
+[ "$mode" = fingers ] && export SDL_MOUSE_TOUCH_EVENTS=1
+
+mkdir "$work/data"
+touch "$work/data/Recording.caf"  # not a first run: no menu over the glass
+"$brumelo" --scale 1 --seed 3 --data-dir "$work/data" >"$work/out.log" 2>&1 &
+prog=$!
+wid=$(timeout 20 xdotool search --sync --name '^Brumelo$' | head -n1)
+[ -n "$wid" ] || { echo "FAIL: no window"; cat "$work/out.log"; exit 1; }
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+
+band() {  # file x y w h -> mean brightness 0..1
+  convert "$1" -crop "$4x$5+$(($X + $2))+$(($Y + $3))" -format '%[fx:mean]' info:
+}
+import -window root "$work/before.png"
+xdotool mousemove $((X + 40)) $((Y + 100)) mousedown 1
+for i in $(seq 1 24); do
+  xdotool mousemove $((X + 40 + i * 10)) $((Y + 100))
+  sleep 0.02
+done
+xdotool mouseup 1
+sleep 0.5
+import -window root "$work/after.png"
+
+stroke_before=$(band "$work/before.png" 60 95 200 10)
+stroke_after=$(band "$work/after.png" 60 95 200 10)
+away_before=$(band "$work/before.png" 60 440 200 10)
+away_after=$(band "$work/after.png" 60 440 200 10)
+echo "stroke band: $stroke_before -> $stroke_after; far band: $away_before -> $away_after"
+ok=$(awk -v sb="$stroke_before" -v sa="$stroke_after" -v ab="$away_before" -v aa="$away_after" \
+  'BEGIN { d = sa - ab; if (d < 0) d = -d; e = aa - ab; if (e < 0) e = -e;
+           print (sb - sa > 0.15 && e < 0.05) ? "yes" : "no" }')
+
+xdotool key Escape
+for _ in $(seq 30); do kill -0 "$prog" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$prog" 2>/dev/null; then echo "FAIL: Esc did not quit"; exit 1; fi
+wait "$prog"
+status=$?
+prog=
+cat "$work/out.log"
+[ "$status" -eq 0 ] || { echo "FAIL: exit status $status"; exit 1; }
+[ "$ok" = yes ] || { echo "FAIL: the stroke did not wipe its path only"; exit 1; }
+echo "PASS ($mode)"

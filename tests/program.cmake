@@ -1,0 +1,53 @@
+# The built program, run the way people and scripts run it.
+if(TARGET brumelo)
+  set(_env "LP_NUM_THREADS=1;ALSOFT_DRIVERS=null;SDL_AUDIODRIVER=dummy")
+  set(_run ${CMAKE_BINARY_DIR}/program-test-runs)
+  set(_tapscript ${CMAKE_CURRENT_SOURCE_DIR}/data/program-taps.script)
+
+  add_test(NAME program.version COMMAND brumelo --version)
+  set_tests_properties(program.version PROPERTIES LABELS app
+    PASS_REGULAR_EXPRESSION "^Brumelo 1\\.2 \\(")
+
+  # Refusals: one line and exit status 2.
+  add_test(NAME program.bad_option COMMAND sh -c
+    "out=$($<TARGET_FILE:brumelo> --frames many 2>&1); s=$?; echo \"$out\"; [ $s -eq 2 ] && [ $(echo \"$out\" | wc -l) -eq 1 ]")
+  add_test(NAME program.unknown_option COMMAND sh -c
+    "$<TARGET_FILE:brumelo> --no-such-thing; [ $? -eq 2 ]")
+  set_tests_properties(program.bad_option program.unknown_option PROPERTIES LABELS app)
+
+  # A bad script line stops the run before any frame, naming the file and the line.
+  add_test(NAME program.script_error COMMAND sh -c
+    "d=${_run}/script-error; rm -rf $d; mkdir -p $d; printf '1 mic 0.5\\n\\n7 touch-sideways 1 2 3\\n' > $d/bad.script; \
+     out=$($<TARGET_FILE:brumelo> --headless --data-dir $d --script $d/bad.script 2>&1); s=$?; echo \"$out\"; \
+     [ $s -ne 0 ] && echo \"$out\" | grep -q 'bad.script:3: unknown event' && ! [ -e $d/Recording.caf ]")
+  set_tests_properties(program.script_error PROPERTIES LABELS app ENVIRONMENT "${_env}")
+
+  # Without a display the program says so in one line and runs headless.
+  add_test(NAME program.no_display COMMAND sh -c
+    "d=${_run}/no-display; rm -rf $d; \
+     out=$(env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER= $<TARGET_FILE:brumelo> --frames 5 --data-dir $d --screenshot $d/last.png 2>&1); s=$?; \
+     echo \"$out\"; [ $s -eq 0 ] && [ $(echo \"$out\" | grep -c 'running headless') -eq 1 ] && [ -s $d/last.png ] && [ -d $d ]")
+  set_tests_properties(program.no_display PROPERTIES LABELS app ENVIRONMENT "${_env}")
+
+  # Each alert shown logs one line; a double tap shows the menu, a triple tap does not.
+  add_test(NAME program.alert_lines COMMAND sh -c
+    "d=${_run}/alerts; rm -rf $d; mkdir -p $d; \
+     printf '1 button 0\\n3 touch-down 1 100 100\\n3 touch-up 1 100 100 3\\n5 touch-down 1 100 100\\n5 touch-up 1 100 100 2\\n8 button 3\\n10 button 0\\n' > $d/taps.script; \
+     out=$($<TARGET_FILE:brumelo> --headless --frames 12 --data-dir $d --script $d/taps.script 2>&1); s=$?; echo \"$out\"; \
+     [ $s -eq 0 ] && [ \"$(echo \"$out\" | grep '^alert:' | tr '\\n' '|')\" = 'alert: Brumelo|alert: Brumelo|alert: Additional options|' ]")
+  set_tests_properties(program.alert_lines PROPERTIES LABELS app ENVIRONMENT "${_env}")
+
+  # The shipped demonstration runs and writes its pictures.
+  add_test(NAME program.demo COMMAND sh -c
+    "d=${_run}/demo; rm -rf $d; $<TARGET_FILE:brumelo> --headless --seed 1 --data-dir $d \
+     --script ${PROJECT_SOURCE_DIR}/resources/demo.script --screenshot $d/demo.png && [ -s $d/demo.png ] && [ -s $d/CustomBG.png ]")
+  set_tests_properties(program.demo PROPERTIES LABELS app ENVIRONMENT "${_env}")
+
+  # The real window under Xvfb: a mouse stroke, then the same through touch fingers.
+  foreach(mode mouse fingers)
+    add_test(NAME program.window_${mode} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/window_test.sh
+      $<TARGET_FILE:brumelo> ${mode})
+    set_tests_properties(program.window_${mode} PROPERTIES LABELS app SKIP_RETURN_CODE 77
+      TIMEOUT 90 ENVIRONMENT "${_env}")
+  endforeach()
+endif()
