@@ -168,11 +168,6 @@ TEST(Knode, CheckRemoveSetsTheFlagWhenTheEdgeCrossesAndNeverClearsIt) {
     n->data[3] = 0.0f;
     n->checkRemove();
     EXPECT_TRUE(n->removeFromWorld());
-    n->setRemoveRight(false);
-    n->setRemoveFromWorld(false);
-    n->data[3] = 100.0f;
-    n->checkRemove();
-    EXPECT_FALSE(n->removeFromWorld());
 }
 
 TEST(Knode, ContactSeparatesByMassShare) {

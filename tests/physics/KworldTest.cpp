@@ -149,44 +149,24 @@ TEST(KworldDeathTest, ANotANumberIntervalStopsTheProgramWithTheCheck) {
                  "Kworld updatePhysics::.*Classes/Kworld:258.*bestStepSize <= maxStepSize");
 }
 
-TEST(Kworld, GravityAndTilt) {
-    Kworld world(nullptr);
-    EXPECT_EQ(world.getGravityVector().y, 1.0);
-    world.setGravityVector({0.3, -0.9, 0.2});
-    EXPECT_EQ(world.gravity().x, 0.3);
-    EXPECT_EQ(world.gravity().y, -0.9);
-    EXPECT_EQ(world.gravity().z, 0.0);
-    world.clearTilt();
-    EXPECT_EQ(world.tilt(), -0.7853981633974483);
-}
-
-TEST(Kworld, TheFirstTimerTickOnlyStartsTheClock) {
+TEST(Kworld, TimerPathStartsTheClockOnItsFirstTickThenStepsUntilStopped) {
     Kworld world(nullptr);
     auto p = Probe::make(world, 0, 0);
-    world.internalUpdatePhysics();
-    EXPECT_NE(world.lastUpdateTime(), 0.0);
-    EXPECT_TRUE(p->steps.empty());
-    EXPECT_EQ(world.loops(), 0);
-    world.internalUpdatePhysics();
-    EXPECT_EQ(world.loops(), 1);
-    EXPECT_GT(world.t(), 0.0);
-}
-
-TEST(Kworld, TimerStepsTheWorldUntilStopped) {
-    Kworld world(nullptr);
     world.setUpdateInterval(0.0);
     EXPECT_FALSE(world.updateTimerRunning());
     world.startUpdateTimer();
     world.setUpdateInterval(0.0);  // restarts a running timer
     EXPECT_TRUE(world.updateTimerRunning());
     brumelo::UpdateTimer::fireDueTimers();
+    EXPECT_NE(world.lastUpdateTime(), 0.0);
+    EXPECT_TRUE(p->steps.empty());
     brumelo::UpdateTimer::fireDueTimers();
     EXPECT_EQ(world.loops(), 1);
+    EXPECT_GT(world.t(), 0.0);
     world.stopUpdateTimer();
     brumelo::UpdateTimer::fireDueTimers();
     EXPECT_EQ(world.loops(), 1);
-    world.startUpdateTimer();
-    // A world that goes away takes its timer with it.
+    world.startUpdateTimer();  // a world that goes away takes its timer with it
 }
 
 TEST(Kworld, RemovalIsDeferredToTheNextSubStepAndHappensOnce) {
