@@ -142,6 +142,11 @@ TEST_F(SteamDrawingTest, AStrokeClearsSteamAlongItsPathAndNowhereElse) {
     screen_->bind();
     EXPECT_TRUE(window_->fingerTracks().empty());
     EXPECT_LT(steamAlpha(100, 100), 240);
+    // With every finger lifted, the next one makes sound again.
+    window_->addTrackPoint(Touch{8, 1, 0, 0}, {0, 200, 0});
+    EXPECT_TRUE(window_->fingerTracks().at(8)->soundEnabled());
+    window_->stopMusic(Touch{8, 1, 0, 0});
+    screen_->bind();
     int before = steamAlpha(0, 150);
     window_->stopMusic(Touch{99, 1, 0, 0});
     screen_->bind();
