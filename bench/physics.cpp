@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "physics/Knode.h"
@@ -41,6 +42,23 @@ void BM_Matrix4MulScalar(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_Matrix4MulScalar);
+
+// Many independent states times one step matrix, as a world pass does: throughput per product.
+template <void (*Mul)(const float*, const float*, float*)>
+void BM_Matrix4MulBatch(benchmark::State& state) {
+    constexpr int kStates = 256;
+    alignas(16) static float states[kStates][16];
+    alignas(16) float a[16], b[16];
+    fillMatrices(a, b);
+    for (auto& m : states) std::copy(a, a + 16, m);
+    for (auto _ : state) {
+        for (auto& m : states) Mul(m, b, m);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kStates);
+}
+BENCHMARK(BM_Matrix4MulBatch<brumelo::Matrix4MulVector>)->Name("BM_Matrix4MulVectorBatch");
+BENCHMARK(BM_Matrix4MulBatch<brumelo::Matrix4MulScalar>)->Name("BM_Matrix4MulScalarBatch");
 
 void BM_NodeSubStep(benchmark::State& state) {
     Kworld world(nullptr);
