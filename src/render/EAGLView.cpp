@@ -257,8 +257,10 @@ void EAGLView::manipulateViewportPinch(Viewport& viewport, const std::vector<Tou
         sp += std::hypot(t.previousX - pcx, t.previousY - pcy);
         sc += std::hypot(t.x - ccx, t.y - ccy);
     }
-    const double ratio = (sc / n) / (sp / n);
-    if (viewport.state() == Viewport::Camera) {
+    // Fingers that did not spread (or start) apart give no ratio: a zero or endless zoom would
+    // wreck the camera, so the zoom waits for the next move.
+    if (viewport.state() == Viewport::Camera && sp > 0 && sc > 0) {
+        const double ratio = (sc / n) / (sp / n);
         _Vector3f c = viewport.cameraPosition();
         c.z = c.z / ratio;
         viewport.setCameraPosition(c);

@@ -4,14 +4,17 @@
 
 #include <filesystem>
 #include <numeric>
+#include <thread>
 
 #include "app/AlertView.h"
 #include "app/Program.h"
 #include "app/TenzoAppDelegate.h"
 #include "platform/GLExtensions.h"
 #include "platform/Image.h"
+#include "render/EAGLView.h"
 #include "render/Globals.h"
 #include "render/Texture2D.h"
+#include "render/Viewport.h"
 #include "steam/Droplet.h"
 #include "steam/DropletsScreen.h"
 
@@ -255,4 +258,83 @@ TEST(Program, DeviceModelDecidesIPodTouchIgnoringCase) {
     EXPECT_FALSE(isIPodTouch());
     brumelo::settings().deviceModel = "iPhone";
     EXPECT_FALSE(isIPodTouch());
+}
+
+TEST(Program, AccelerometerSamplesBecomeGravityWithYTurned) {
+    auto p = launched("accel");
+    p->deliver(accelEvent(0.5, -1.5, 0.3));
+    p->stepFrame();
+    const auto& accel = TenzoAppDelegate::getInstance()->accel();
+    EXPECT_DOUBLE_EQ(accel[1], -1.5);
+    _Vector3f g = screen().getRealGravityVector();
+    EXPECT_DOUBLE_EQ(g.x, 0.5);
+    EXPECT_DOUBLE_EQ(g.y, 1.5);
+    // With no sensor and no script the device stands upright and still.
+    p.reset();
+    auto q = launched("upright");
+    q->stepFrame();
+    EXPECT_DOUBLE_EQ(screen().getRealGravityVector().x, 0.0);
+    EXPECT_DOUBLE_EQ(screen().getRealGravityVector().y, 1.0);
+}
+
+TEST(Program, TheFrameTimerIsReplacedWhenItsPeriodChanges) {
+    auto p = launched("timer");
+    EAGLView& view = *TenzoAppDelegate::getInstance()->glView();
+    auto running = view.animationTimer();
+    ASSERT_TRUE(running);
+    EXPECT_DOUBLE_EQ(running->interval(), 0.02);
+    view.setAnimationInterval(0.05);
+    EXPECT_FALSE(running->valid());
+    ASSERT_TRUE(view.animationTimer());
+    EXPECT_DOUBLE_EQ(view.animationTimer()->interval(), 0.05);
+    view.stopAnimation();
+    EXPECT_FALSE(view.animationTimer());
+    view.setAnimationInterval(0.02);  // stopped: only the value changes
+    EXPECT_FALSE(view.animationTimer());
+    const int drawn = loops;
+    p->stepFrame();
+    EXPECT_EQ(loops, drawn);  // no timer, no frame
+    view.startAnimation();
+    p->stepFrame();
+    EXPECT_EQ(loops, drawn + 1);
+}
+
+TEST(Program, HitTestWantsBothEndsOfTheTouchOnTheScreen) {
+    auto p = launched("hittest");
+    EAGLView& view = *TenzoAppDelegate::getInstance()->glView();
+    Touch t;
+    t.previousX = 100;
+    t.previousY = 100;
+    t.x = 120;
+    t.y = 130;
+    EXPECT_EQ(view.getViewport(t), viewport1);
+    t.x = 400;
+    EXPECT_EQ(view.getViewport(t), nullptr);
+}
+
+TEST(Program, APinchThatDoesNotSpreadLeavesTheCameraAlone) {
+    auto p = launched("pinch");
+    EAGLView& view = *TenzoAppDelegate::getInstance()->glView();
+    Viewport v(_Vector3f{0, 0, 1}, 320, 480, 0, 0);
+    v.setState(Viewport::Camera);
+    Touch a, b;
+    a.x = a.previousX = 100;
+    a.y = a.previousY = 100;
+    b = a;
+    b.x = 200;  // both fingers started on one spot
+    view.manipulateViewportPinch(v, {a, b});
+    EXPECT_DOUBLE_EQ(v.cameraPosition().z, 1.0);
+    b.previousX = 150;  // now spread from 50 apart to 100: zoom in by 2
+    view.manipulateViewportPinch(v, {a, b});
+    EXPECT_DOUBLE_EQ(v.cameraPosition().z, 0.5);
+}
+
+TEST(ProgramDeathTest, AnUncaughtExceptionIsLoggedInThreeLines) {
+    EXPECT_DEATH(
+        {
+            installUncaughtExceptionHandler();
+            // Nothing catches what a thread's function throws.
+            std::thread([] { throw std::runtime_error("the reason"); }).join();
+        },
+        "my_custom_handler BEGIN\nthe reason\nmy_custom_handler END");
 }
