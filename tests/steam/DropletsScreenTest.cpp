@@ -67,7 +67,7 @@ TEST_F(DropletsScreenTest, DropletsLeaveTheListWhateverRemovesThem) {
     auto survivor = dropletAt(0.5, 0);
     auto outside = dropletAt(100, 0);
     outside->data[3] = 400;  // off the screen: the world's removal pass takes it
-    merged->makeTrack();  // a trail mark not yet burnt
+    merged->makeTrack();     // a trail mark not yet burnt
     survivor->collideWithNode(merged.get());
     EXPECT_EQ(screen_->droplets().size(), 2u);
     screen_->updatePhysics(0.02, viewport_.get());
