@@ -182,8 +182,19 @@ ImageResult decodeImage(const std::vector<std::uint8_t>& data) {
 }
 
 ImageResult decodeImageFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return failure("cannot open " + path);
+    // No picture we accept needs more bytes than its pixels uncompressed.
+    const std::streamoff length = in.tellg();
+    if (length > static_cast<std::streamoff>(kMaxImagePixels * 4)) {
+        return failure(path + ": file too large for a picture");
+    }
+    if (length < 0) {
+        in.close();
+        in.open(path, std::ios::binary);
+    } else {
+        in.seekg(0);
+    }
     std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
                                    std::istreambuf_iterator<char>());
     if (in.bad()) return failure("cannot read " + path);
