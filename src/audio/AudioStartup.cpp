@@ -57,10 +57,10 @@ void pumpAudio(double seconds) {
 
 void stopAudio() {
     audioRecorder.reset();
-    for (auto* track : {&music2, &music3, &music4, &music5}) {
+    // Closed but kept: wipe tracks still refer to them by plain pointer, and a closed track
+    // ignores play and pause.
+    for (auto* track : {&music2, &music3, &music4, &music5})
         if (*track) (*track)->close();
-        track->reset();
-    }
     SoundEngine_Teardown();
 }
 

@@ -17,7 +17,9 @@ void startAudio(const std::string& resourceDir, const std::string& dataDir,
 // (0.02 in a headless run, the frame's real duration in a window).
 void pumpAudio(double seconds);
 
-// At exit: finishes the recording file, closes the tracks and the output. Safe to call twice.
+// At exit: finishes the recording file (audioRecorder becomes empty), closes the tracks (they
+// stay in music2 … music5, closed, so plain references to them stay valid) and the output.
+// Safe to call twice.
 void stopAudio();
 
 }  // namespace brumelo

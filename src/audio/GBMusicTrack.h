@@ -52,9 +52,10 @@ class GBMusicTrack : public std::enable_shared_from_this<GBMusicTrack> {
     void close();
     bool trackClosed() const { return trackClosed_.load(); }
 
-    // Feeder thread: a buffer the source has finished playing.
+    // Feeder thread, with the track's lock held: a buffer the source has finished playing.
     void callbackForBuffer(GBAudioBuffer& buffer);
-    // Fills a buffer from the file and queues it; the packets read, 0 at the end of the file.
+    // With the track's lock held: fills a buffer from the file and queues it; the packets read,
+    // 0 at the end of the file.
     std::uint32_t readPacketsIntoBuffer(GBAudioBuffer& buffer);
     // Main loop: the end-of-file notice.
     void postTrackFinishedPlayingNotification();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "AllocationCounter.h"
 #include "AudioTestSupport.h"
 #include "audio/AudioRecorder.h"
 #include "audio/AudioStartup.h"
@@ -40,6 +41,11 @@ TEST(AudioRecorder, LoudFileBlowsSilentFileDoesNot) {
         EXPECT_NEAR(peaks[0], 0.9f, 0.01f);
         EXPECT_EQ(levels[1], -1.f);  // only element 0 is written
         EXPECT_EQ(peaks[1], -1.f);
+        // Read once a frame: it must not allocate.
+        const long before = allocations.load();
+        ASSERT_GT(before, 0) << "the allocation counter is not in effect";
+        for (int i = 0; i < 100; ++i) recorder->getAudioLevels(levels, peaks);
+        EXPECT_EQ(allocations.load(), before);
         // After the end of the file the microphone hears silence.
         for (int i = 0; i < 30; ++i) recorder->feedFromFile(0.02);
         recorder->getAudioLevels(levels, peaks);
@@ -170,7 +176,10 @@ TEST(AudioStartup, HeadlessRunWithMicFileAndResources) {
     EXPECT_GT(audioLevels[0], 0.7f);
     brumelo::stopAudio();
     brumelo::stopAudio();
-    EXPECT_EQ(music2, nullptr);
+    ASSERT_NE(music2, nullptr);
+    EXPECT_TRUE(music2->trackClosed());
+    music2->play();  // a stroke still holding it does no harm
     EXPECT_EQ(audioRecorder, nullptr);
     EXPECT_TRUE(std::filesystem::exists(data / "Recording.caf"));
+    for (auto* m : {&music2, &music3, &music4, &music5}) m->reset();
 }
