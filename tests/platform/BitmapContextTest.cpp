@@ -25,19 +25,6 @@ std::array<int, 4> at(const std::vector<std::uint8_t>& bytes, int width, int x, 
 
 }  // namespace
 
-TEST(AffineTransform, ConcatAppliesTheFirstOneFirst) {
-    const AffineTransform t =
-        AffineTransform::translation(10, 0).concat(AffineTransform::scaling(2, 3));
-    EXPECT_DOUBLE_EQ(t.tx, 20);  // translated, then scaled
-    EXPECT_DOUBLE_EQ(t.a, 2);
-    EXPECT_DOUBLE_EQ(t.d, 3);
-    const AffineTransform r = AffineTransform::rotation(std::numbers::pi / 2);
-    EXPECT_NEAR(r.a * 1 + r.c * 0, 0, 1e-12);  // (1, 0) turns to (0, 1)
-    EXPECT_NEAR(r.b * 1 + r.d * 0, 1, 1e-12);
-    EXPECT_TRUE(AffineTransform().isIdentity());
-    EXPECT_FALSE(t.isIdentity());
-}
-
 TEST(BitmapContext, PicturesAreDrawnUprightFromTheBottomLeft) {
     BitmapContext context(4, 4, BitmapContext::Format::RGBA);
     context.drawImage(corners(), 0, 0, 2, 2);  // the bottom-left quarter

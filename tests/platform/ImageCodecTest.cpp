@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "platform/Image.h"
 
@@ -186,20 +185,4 @@ TEST(ImageCodec, HugePicturesAreRefusedBeforeDecoding) {
     result = decodeImage(jpegClaiming(60000, 60000));
     EXPECT_FALSE(result);
     EXPECT_NE(result.error.find("too large"), std::string::npos) << result.error;
-}
-
-TEST(ImageCodec, FilesRoundTrip) {
-    const auto dir = std::filesystem::temp_directory_path() / "brumelo-image-codec";
-    std::filesystem::create_directories(dir);
-    const std::string path = (dir / "picture.png").string();
-    const Image original = gradient(9, 7, ImageAlpha::Last);
-    ASSERT_TRUE(brumelo::writeFile(path, encodePNG(original)));
-    auto decoded = brumelo::decodeImageFile(path);
-    ASSERT_TRUE(decoded) << decoded.error;
-    EXPECT_EQ(decoded.image->pixels(), original.pixels());
-    std::string error;
-    EXPECT_FALSE(brumelo::writeFile((dir / "no" / "such" / "dir.png").string(), {1}, &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_TRUE(encodePNG(Image()).empty());
-    std::filesystem::remove_all(dir);
 }

@@ -105,19 +105,6 @@ TEST_F(TextureGL, TintsColourTheirCorners) {
     const Rgba low = readScreenPixel(160, 142);   // world y -98
     EXPECT_TRUE(near(high, {255, 0, 0, 255}, 8));
     EXPECT_TRUE(near(low, {255, 255, 255, 255}, 8));
-
-    t->setTint(255, 255, 255, 255);
-    t->setTintBottom(0, 0, 255, 255);
-    EXPECT_EQ(t->colors()[0], 0.0f);
-    EXPECT_EQ(t->colors()[4], 0.0f);
-    EXPECT_EQ(t->colors()[8], 1.0f);
-    t->setTint(255, 255, 255, 255);
-    t->setTintLeft(0, 0, 0, 0);
-    t->setTintRight(0, 255, 0, 0);
-    EXPECT_EQ(t->colors()[4 * 0 + 3], 0.0f);
-    EXPECT_EQ(t->colors()[4 * 2 + 3], 0.0f);
-    EXPECT_EQ(t->colors()[4 * 1 + 1], 1.0f);
-    EXPECT_EQ(t->colors()[4 * 3 + 0], 0.0f);
 }
 
 TEST_F(TextureGL, DrawAtPointCentresTheContent) {
