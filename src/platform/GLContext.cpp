@@ -103,6 +103,8 @@ bool glContextIsCurrent() {
     return eglGetCurrentContext() != EGL_NO_CONTEXT;
 }
 
+const void* currentGLContextIdentity() { return eglGetCurrentContext(); }
+
 void setGLContextQuery(std::function<bool()> query) {
     std::lock_guard lock(queryMutex);
     contextQuery = std::move(query);

@@ -32,5 +32,8 @@ class HeadlessGLContext {
 // may install its own question (its window system's).
 bool glContextIsCurrent();
 void setGLContextQuery(std::function<bool()> query);
+// An identity of the current context (null when the window system's contexts cannot be told
+// apart): a GL name is deleted only in the context that made it.
+const void* currentGLContextIdentity();
 
 }  // namespace brumelo

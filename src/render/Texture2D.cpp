@@ -13,10 +13,15 @@
 
 struct Texture2D::GLName {
     GLuint name = 0;
-    explicit GLName(GLuint n) : name(n) {}
+    const void* context = nullptr;
+    explicit GLName(GLuint n) : name(n), context(brumelo::currentGLContextIdentity()) {}
     ~GLName() {
-        // At exit the context may already be gone; its textures went with it.
-        if (name != 0 && brumelo::glContextIsCurrent()) glDeleteTextures(1, &name);
+        // At exit the context may already be gone (its textures went with it); in another
+        // context the same number names someone else's texture.
+        if (name != 0 && brumelo::glContextIsCurrent() &&
+            brumelo::currentGLContextIdentity() == context) {
+            glDeleteTextures(1, &name);
+        }
     }
 };
 

@@ -239,3 +239,25 @@ TEST_F(TextureGL, NothingIsDeletedWithoutACurrentContext) {
     EXPECT_TRUE(glIsTexture(name));
     glDeleteTextures(1, &name);
 }
+
+TEST_F(TextureGL, NamesAreDeletedOnlyInTheContextThatMadeThem) {
+    auto t = solid(0, 0, 0, 255, 4, 4);
+    const GLuint name = t->name();
+    std::string why;
+    auto second = brumelo::HeadlessGLContext::create(&why);
+    ASSERT_TRUE(second) << why;
+    // Make the same number a live texture of the second context.
+    std::vector<GLuint> names;
+    for (GLuint n = 0; n != name && names.size() < 100000;) {
+        glGenTextures(1, &n);
+        glBindTexture(GL_TEXTURE_2D, n);
+        names.push_back(n);
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    ASSERT_TRUE(glIsTexture(name));
+    t.reset();
+    EXPECT_TRUE(glIsTexture(name));
+    glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
+    second.reset();
+    brumelo::test::sharedGLContext();
+}
