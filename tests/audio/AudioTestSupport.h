@@ -5,13 +5,36 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace audiotest {
+
+// The environment variables a test changes, put back as they were.
+class EnvGuard {
+  public:
+    void set(const char* name, const std::string& value) {
+        const char* old = std::getenv(name);
+        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+        setenv(name, value.c_str(), 1);
+    }
+    ~EnvGuard() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            if (it->second)
+                setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                unsetenv(it->first.c_str());
+        }
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
 
 // A folder of its own for each test process.
 inline std::filesystem::path scratchDir() {

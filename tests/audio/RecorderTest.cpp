@@ -131,11 +131,10 @@ TEST(AudioRecorder, CaptureDeviceThroughSdlDiskDriver) {
     std::ofstream(raw, std::ios::binary)
         .write(reinterpret_cast<const char*>(loud.data()),
                static_cast<std::streamsize>(loud.size() * sizeof(short)));
-    const char* previous = std::getenv("SDL_AUDIODRIVER");
-    const std::string restore = previous ? previous : "";
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILEIN", raw.c_str(), 1);
-    setenv("SDL_DISKAUDIOFILE", (scratchDir() / "sdl-out.raw").c_str(), 1);
+    EnvGuard env;
+    env.set("SDL_AUDIODRIVER", "disk");
+    env.set("SDL_DISKAUDIOFILEIN", raw.string());
+    env.set("SDL_DISKAUDIOFILE", (scratchDir() / "sdl-out.raw").string());
 
     auto recorder = AudioRecorder::initWithURL((scratchDir() / "disk.caf").string());
     ASSERT_NE(recorder, nullptr);
@@ -153,11 +152,6 @@ TEST(AudioRecorder, CaptureDeviceThroughSdlDiskDriver) {
     const Sound rec = readSound(scratchDir() / "disk.caf");
     EXPECT_EQ(rec.channels, 1);
     EXPECT_GT(rec.samples.size(), 1000u);
-
-    if (restore.empty())
-        unsetenv("SDL_AUDIODRIVER");
-    else
-        setenv("SDL_AUDIODRIVER", restore.c_str(), 1);
 }
 
 TEST(AudioStartup, HeadlessRunWithMicFileAndResources) {

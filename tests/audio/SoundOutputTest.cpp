@@ -54,21 +54,6 @@ TEST(GBMusicTrack, MissingFileGivesNoTrack) {
     EXPECT_EQ(GBMusicTrack::initWithPath(""), nullptr);
 }
 
-TEST(GBMusicTrack, WithoutOutputStaysSilentAndCloses) {
-    SoundEngine_Teardown();
-    const auto path = scratchDir() / "silent-out.caf";
-    writeSound(path, SF_FORMAT_CAF | SF_FORMAT_PCM_16, 22050, square(22050, 0.1, 0.5, 441));
-    auto track = GBMusicTrack::initWithPath(path.string());
-    ASSERT_NE(track, nullptr);
-    EXPECT_EQ(track->source(), 0u);
-    track->setGain(0.2f);
-    track->play();
-    track->pause();
-    track->close();
-    track->close();
-    EXPECT_TRUE(track->trackClosed());
-}
-
 // One device session: a short track played twice, first at full gain then at 0.2, then a long
 // one stopped by pause; the wave file shows each burst.
 TEST(GBMusicTrack, ShortTrackRewindsPausesAndPlaysAgainAtGain) {
