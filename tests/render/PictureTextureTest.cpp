@@ -62,11 +62,8 @@ TEST_F(PictureTexture, FormatFollowsTheAlphaKind) {
     const std::pair<ImageAlpha, TexturePixelFormat> cases[] = {
         {ImageAlpha::None, TexturePixelFormat::RGB565},
         {ImageAlpha::NoneSkipLast, TexturePixelFormat::RGB565},
-        {ImageAlpha::NoneSkipFirst, TexturePixelFormat::RGB565},
-        {ImageAlpha::PremultipliedLast, TexturePixelFormat::RGBA8888},
         {ImageAlpha::PremultipliedFirst, TexturePixelFormat::RGBA8888},
         {ImageAlpha::Last, TexturePixelFormat::RGBA8888},
-        {ImageAlpha::First, TexturePixelFormat::RGBA8888},
         {ImageAlpha::Only, TexturePixelFormat::A8},
     };
     for (const auto& [alpha, format] : cases) {

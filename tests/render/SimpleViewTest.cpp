@@ -76,21 +76,3 @@ TEST_F(SimpleViewGL, HitsAndDrawing) {
     EXPECT_TRUE(near(readScreenPixel(164, 240), {255, 255, 255, 255}));
     EXPECT_TRUE(near(readScreenPixel(100, 240), {0, 0, 0, 255}));  // the hidden one
 }
-
-TEST_F(SimpleViewGL, HomeScreenHasFourTextButtons) {
-    auto home = SimpleView::getSimpleViewMenuHome();
-    EXPECT_FALSE(home->staticView());
-    ASSERT_EQ(home->activeTextures().size(), 4u);
-    const int ids[] = {1, 2, 3, 0};
-    for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(home->activeTextures()[i]->identifier(), ids[i]);
-        EXPECT_TRUE(home->activeTextures()[i]->texture()->clearOnRelease());
-    }
-    const auto& play = home->activeTextures()[0];
-    EXPECT_EQ(play->rect().y, -184.0f);
-    EXPECT_NEAR(play->texture()->colors()[0], 149 / 255.0, 1e-6);
-    EXPECT_NEAR(home->activeTextures()[3]->texture()->colors()[3], 60 / 255.0, 1e-6);
-    EXPECT_EQ(home->checkTouch({0, -184}), 1);
-    EXPECT_EQ(home->checkTouch({-100, 200}), 3);
-    EXPECT_EQ(home->checkTouch({0, -260}), 0);
-}

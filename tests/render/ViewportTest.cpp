@@ -41,20 +41,6 @@ TEST(Viewport, WorldBoxFollowsCameraAndSize) {
     EXPECT_DOUBLE_EQ(zoomed.worldMinY(), -30);
 }
 
-TEST(Viewport, LockedCameraAndPlacementStay) {
-    auto v = mainViewport();
-    v->setCameraPosition({50, 60, 3});
-    v->setScreenPlacement(10, 10, 100, 100);
-    const _Vector3f camera = v->cameraPosition();
-    EXPECT_EQ(camera.x, 0);
-    EXPECT_EQ(camera.y, 0);
-    EXPECT_EQ(camera.z, 1);
-    EXPECT_EQ(v->width(), 320);
-    EXPECT_EQ(v->screenLocationX(), 0);
-    EXPECT_DOUBLE_EQ(v->worldMaxX(), 160);
-    EXPECT_EQ(v->state(), Viewport::Inactive);
-}
-
 TEST(Viewport, NodeOnTheEdgeIsVisible) {
     auto v = mainViewport();
     auto world = Kworld::initializeWorld(v.get());
