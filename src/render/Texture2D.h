@@ -25,7 +25,8 @@ enum TextAlignment : int { TextAlignmentLeft = 0, TextAlignmentCenter = 1, TextA
 // The first pixel row given becomes t = 0, which lands on the high-y edge.
 //
 // A texture made by an initialiser owns its GL texture; copies share it, and the GL texture is
-// deleted once, when the last of them goes (never when no GL context is current, as at exit).
+// deleted once, when the last of them goes, and only while the context that made it is
+// current (at exit it may be gone, and its textures with it).
 class Texture2D {
   public:
     static constexpr GLuint kNoFramebuffer = 0xFFFFFFFFu;
