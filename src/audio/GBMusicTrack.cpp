@@ -173,7 +173,8 @@ void GBMusicTrack::feederLoop() {
             if (state != AL_PLAYING && state != AL_PAUSED && queuedCount() > 0)
                 alSourcePlay(source_);
         }
-        if (playing_ || ending_)
+        // Paused (even with the end pending) nothing plays out, so nothing needs watching.
+        if (playing_)
             wake_.wait_for(lock, kFeederPoll, [this] { return quit_.load(); });
         else
             wake_.wait(lock, [this] { return quit_.load() || playing_.load(); });

@@ -123,6 +123,35 @@ TEST(GBMusicTrack, LongTrackPlaysItsTailBeforeRewinding) {
     EXPECT_NEAR(static_cast<double>(found[0].second - found[0].first), 1.6 * 44100, 1500);
 }
 
+// The wipe strokes call play while a sound runs and pause when the finger rests: play must not
+// restart a running sound, and pause then play must go on where it stopped.
+TEST(GBMusicTrack, PauseResumesAndPlayWhilePlayingDoesNotRestart) {
+    ASSERT_EQ(SoundEngine_Initialize(44100.f), 0);
+    const auto path = scratchDir() / "resume.caf";
+    const auto tone = square(44100, 0.5, 0.5, 441);
+    writeSound(path, SF_FORMAT_CAF | SF_FORMAT_PCM_16, 44100, tone);
+    {
+        auto track = GBMusicTrack::initWithPath(path.string());
+        ASSERT_NE(track, nullptr);
+        track->play();
+        for (int i = 0; i < 10; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
+            track->play();
+        }
+        track->pause();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        track->play();
+        ASSERT_TRUE(waitForEnd(*track, 1));
+    }
+    SoundEngine_Teardown();
+    const Sound out = readSound(waveOutput());
+    const auto found = bursts(out, 0.01f, 2000);
+    ASSERT_EQ(found.size(), 2u);
+    const std::size_t heard =
+        (found[0].second - found[0].first) + (found[1].second - found[1].first);
+    EXPECT_NEAR(static_cast<double>(heard), static_cast<double>(tone.size()), 1500);
+}
+
 TEST(GBMusicTrack, RepeatingTrackKeepsPlaying) {
     ASSERT_EQ(SoundEngine_Initialize(44100.f), 0);
     const auto path = scratchDir() / "loop.caf";
