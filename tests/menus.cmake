@@ -1,5 +1,5 @@
 # The menus through the built program: a double tap, "Show your friends", the mail link handed
-# to the URL command; a corrupt stored background that the program runs past.
+# to the URL command.
 if(TARGET brumelo)
   set(_env "LP_NUM_THREADS=1;ALSOFT_DRIVERS=null;SDL_AUDIODRIVER=dummy")
   set(_run ${CMAKE_BINARY_DIR}/menus-test-runs)
@@ -15,13 +15,4 @@ if(TARGET brumelo)
      grep -q '^mailto:?subject=Check%20this%20out!%20-%20Brumelo&body=I%20created' $d/url.txt && \
      grep -q 'data:image/jpg;base64,/9j/' $d/url.txt")
   set_tests_properties(menus.show_your_friends PROPERTIES LABELS app ENVIRONMENT "${_env}")
-
-  add_test(NAME menus.corrupt_background COMMAND sh -c
-    "d=${_run}/corrupt; rm -rf $d; mkdir -p $d/data; echo 'not a picture' > $d/data/CustomBG.png; \
-     : > $d/data/Recording.caf; \
-     out=$($<TARGET_FILE:brumelo> --headless --frames 5 --data-dir $d/data --pictures-dir $d/pictures \
-       --screenshot $d/last.png 2>&1); s=$?; echo \"$out\"; \
-     [ $s -eq 0 ] && [ -s $d/last.png ] && [ $(echo \"$out\" | grep -c 'CustomBG.png') -eq 1 ] && \
-     [ \"$(cat $d/data/CustomBG.png)\" = 'not a picture' ] && ! [ -e $d/pictures ]")
-  set_tests_properties(menus.corrupt_background PROPERTIES LABELS app ENVIRONMENT "${_env}")
 endif()

@@ -3,9 +3,7 @@
 
 #include "TestSupport.h"
 #include "app/AlertView.h"
-#include "app/BackgroundPictures.h"
 #include "app/MenuAlerts.h"
-#include "app/NSDataAdditions.h"
 #include "app/Settings.h"
 #include "app/TenzoAppDelegate.h"
 #include "platform/GLContext.h"
@@ -69,7 +67,6 @@ class Menus : public ::testing::Test {
     }
     void TearDown() override {
         while (AlertView* a = AlertView::visibleAlert()) a->dismissWithClickedButtonIndex(0, false);
-        brumelo::answerImagePicker(std::nullopt);
         app_.setDropletScreen(nullptr);
         if (context_) {
             glDeleteRenderbuffersOES(1, &rb_);
@@ -79,19 +76,13 @@ class Menus : public ::testing::Test {
         brumelo::settings() = saved_;
     }
     std::string urlFile() const { return dir_ / "url.txt"; }
-    // The recipient and the picture of the mail that was opened.
-    std::pair<std::string, std::shared_ptr<Image>> openedMail() {
+    // The recipient of the mail that was opened.
+    std::string openedMailRecipient() {
         EXPECT_TRUE(waitForFile(urlFile()));
         const auto bytes = readBytes(urlFile());
         const std::string text(bytes.begin(), bytes.end());
         EXPECT_EQ(text.rfind("1\nmailto:", 0), 0u);
-        const std::string url = text.substr(2);
-        const std::string recipient = urlDecode(url.substr(7, url.find('?') - 7));
-        const std::string body = urlDecode(url.substr(url.find("&body=") + 6));
-        const std::size_t start = body.find(";base64,") + 8;
-        const std::string data = body.substr(start, body.find('"', start) - start);
-        auto picture = brumelo::decodeImage(NSDataAdditions::dataWithBase64EncodedString(data));
-        return {recipient, picture.image};
+        return urlDecode(text.substr(9, text.find('?') - 9));
     }
 
     TempDir dir_;
@@ -152,19 +143,6 @@ TEST_F(Menus, MoreAboutAndDismiss) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "pictures"));
 }
 
-TEST_F(Menus, ShowYourFriendsMailsTheScreenToNobodyYet) {
-    alerts_.menuAlert->show();
-    alerts_.menuAlert->pressButton(2);
-    EXPECT_EQ(AlertView::visibleAlert(), nullptr);
-    auto [recipient, picture] = openedMail();
-    EXPECT_EQ(recipient, "");
-    ASSERT_TRUE(picture);
-    EXPECT_EQ(picture->width(), 320);
-    EXPECT_EQ(picture->height(), 480);
-    EXPECT_GT(picture->pixel(40, 240)[0], 200);   // left half red
-    EXPECT_GT(picture->pixel(280, 240)[2], 200);  // right half blue
-}
-
 TEST_F(Menus, SubmitMailsTheDeviceAddressThenShowsAbout) {
     for (const char* model : {"iPhone", "iPod Touch"}) {
         std::filesystem::remove(urlFile());
@@ -174,8 +152,9 @@ TEST_F(Menus, SubmitMailsTheDeviceAddressThenShowsAbout) {
         alerts_.menuMoreAlert->pressButton(2);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "alert: About Brumelo 1.2\n");
         EXPECT_EQ(AlertView::visibleAlert(), alerts_.aboutAlert.get());
-        EXPECT_EQ(openedMail().first, std::string(model) == "iPhone" ? "iphone-brumies@example.org"
-                                                                     : "ipod-brumies@example.org");
+        EXPECT_EQ(openedMailRecipient(), std::string(model) == "iPhone"
+                                             ? "iphone-brumies@example.org"
+                                             : "ipod-brumies@example.org");
         alerts_.aboutAlert->pressButton(0);
     }
 }
@@ -208,13 +187,4 @@ TEST_F(Menus, SaveWritesTheScreenAsANewPictureAndConfirms) {
             if (p[0] != (left ? 255 : 0) || p[1] != 0 || p[2] != (left ? 0 : 255)) ++wrong;
         }
     EXPECT_EQ(wrong, 0);
-}
-
-TEST_F(Menus, ChooseBackgroundOpensThePicker) {
-    alerts_.menuAlert->show();
-    alerts_.menuAlert->pressButton(1);
-    EXPECT_TRUE(brumelo::imagePickerVisible());
-    brumelo::answerImagePicker(std::nullopt);
-    EXPECT_FALSE(brumelo::imagePickerVisible());
-    EXPECT_FALSE(std::filesystem::exists(getCustomBGURL()));
 }
