@@ -10,10 +10,16 @@ void MenuMoreUIAlertViewDelegate::alertViewClickedButtonAtIndex(AlertView& /*ale
                                                                 int buttonIndex) {
     switch (buttonIndex) {
         case 1:
-            brumelo::saveScreenshotToPictures();
-            AlertView::showAndKeep(std::make_shared<AlertView>(
-                "Image saved", "You can find it in your Camera Roll Album", nullptr, "Dismiss",
-                std::vector<std::string>{}));
+            // A failed save must not be confirmed as saved.
+            if (!brumelo::saveScreenshotToPictures().empty())
+                AlertView::showAndKeep(std::make_shared<AlertView>(
+                    "Image saved", "You can find it in your Camera Roll Album", nullptr, "Dismiss",
+                    std::vector<std::string>{}));
+            else
+                AlertView::showAndKeep(std::make_shared<AlertView>(
+                    "Image not saved",
+                    "Brumelo could not save the picture in your Pictures folder.", nullptr,
+                    "Dismiss", std::vector<std::string>{}));
             break;
         case 2:
             emailImage(isIPodTouch() ? brumelo::credits::submissionAddressIPod

@@ -188,3 +188,15 @@ TEST_F(Menus, SaveWritesTheScreenAsANewPictureAndConfirms) {
         }
     EXPECT_EQ(wrong, 0);
 }
+
+TEST_F(Menus, AFailedSaveIsNotConfirmed) {
+    writeText(dir_ / "blocker", "a file where the folder should be");
+    brumelo::settings().picturesDir = dir_ / "blocker/pictures";
+    alerts_.menuMoreAlert->show();
+    testing::internal::CaptureStderr();
+    alerts_.menuMoreAlert->pressButton(1);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_NE(AlertView::visibleAlert(), nullptr);
+    EXPECT_EQ(AlertView::visibleAlert()->title(), "Image not saved");
+    EXPECT_NE(log.find("save picture: "), std::string::npos) << log;
+}
