@@ -12,14 +12,15 @@
 namespace {
 
 // Bottom of the vector is the first alert shown; the top one takes the input.
+// Never destroyed: alerts may still be closing while statics are torn down at exit.
 std::vector<AlertView*>& stack() {
-    static std::vector<AlertView*> alerts;
-    return alerts;
+    static auto* alerts = new std::vector<AlertView*>;
+    return *alerts;
 }
 // Alerts nobody else keeps (made on demand) live here while they are up.
 std::vector<std::shared_ptr<AlertView>>& kept() {
-    static std::vector<std::shared_ptr<AlertView>> alerts;
-    return alerts;
+    static auto* alerts = new std::vector<std::shared_ptr<AlertView>>;
+    return *alerts;
 }
 
 std::shared_ptr<AlertView> takeKept(const AlertView* alert) {
