@@ -21,7 +21,6 @@ constexpr std::int64_t kMouseTouchId = -1;
 struct GLWindow::Impl {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
-    int scale = 0;
     GLuint presentTexture = 0;
     bool mouseDown = false;
     double mouseStartX = 0, mouseStartY = 0;
@@ -68,7 +67,7 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullsc
     self->impl_ = std::make_unique<Impl>();
     self->headless_ = headless;
     Impl& d = *self->impl_;
-    d.scale = scale;
+
     d.fingersFromMouse = SDL_GetHintBoolean(SDL_HINT_MOUSE_TOUCH_EVENTS, SDL_FALSE);
 
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
@@ -164,7 +163,7 @@ void GLWindow::windowPixelSize(int& width, int& height) const {
 Letterbox GLWindow::letterbox() const {
     int w = 0, h = 0;
     windowPixelSize(w, h);
-    return Letterbox::fit(w, h, impl_->scale);
+    return Letterbox::fit(w, h);
 }
 
 void GLWindow::toggleFullscreen() {
@@ -194,7 +193,7 @@ void GLWindow::present(GLuint screenFramebuffer) {
     glBindFramebufferOES(GL_FRAMEBUFFER_OES, 0);
     int w = 0, h = 0;
     windowPixelSize(w, h);
-    Letterbox box = Letterbox::fit(w, h, impl_->scale);
+    Letterbox box = Letterbox::fit(w, h);
     glViewport(0, 0, w, h);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glClearColor(0, 0, 0, 1);

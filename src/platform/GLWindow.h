@@ -51,7 +51,8 @@ struct InputEvent {
 // driver with nothing shown. Presenting draws the 320 x 480 off-screen frame letterboxed.
 class GLWindow {
   public:
-    // Returns nullptr and says why when no window or no ES 1.1 context can be made.
+    // Returns nullptr and says why when no window or no ES 1.1 context can be made. scale sets
+    // the window's first size only; the picture then fills whatever size the window takes.
     static std::unique_ptr<GLWindow> create(bool headless, int scale, bool fullscreen,
                                             std::string& whyNot);
     ~GLWindow();
