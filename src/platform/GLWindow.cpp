@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <map>
 
 #include "platform/GLExtensions.h"
@@ -23,12 +24,15 @@ struct GLWindow::Impl {
     SDL_GLContext context = nullptr;
     GLuint presentTexture = 0;
     bool mouseDown = false;
+    double mouseX = 0, mouseY = 0;  // where the mouse finger was last, in points
+    std::deque<InputEvent> pending;
     double mouseStartX = 0, mouseStartY = 0;
     bool fingersFromMouse = false;  // the mouse arrives as fingers; its own events are ignored
     struct Finger {
         std::int64_t id;
         int taps;
         double startX, startY;
+        double lastX, lastY;
     };
     std::map<std::pair<SDL_TouchID, SDL_FingerID>, Finger> fingers;
     std::int64_t nextFingerId = 1;
@@ -273,6 +277,11 @@ bool GLWindow::keyHeld(InputEvent::KeyName key) const {
 
 bool GLWindow::pollEvent(InputEvent& out) {
     Impl& d = *impl_;
+    if (!d.pending.empty()) {
+        out = d.pending.front();
+        d.pending.pop_front();
+        return true;
+    }
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         out = InputEvent{};
@@ -281,6 +290,27 @@ bool GLWindow::pollEvent(InputEvent& out) {
                 out.kind = InputEvent::Kind::Quit;
                 return true;
             case SDL_WINDOWEVENT:
+                if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+                    // Fingers whose lift we will never see are cancelled, as a phone does.
+                    InputEvent cancel;
+                    cancel.kind = InputEvent::Kind::TouchCancel;
+                    if (d.mouseDown) {
+                        d.mouseDown = false;
+                        cancel.id = kMouseTouchId;
+                        cancel.x = d.mouseX;
+                        cancel.y = d.mouseY;
+                        d.pending.push_back(cancel);
+                    }
+                    for (const auto& [key, finger] : d.fingers) {
+                        cancel.id = finger.id;
+                        cancel.x = finger.lastX;
+                        cancel.y = finger.lastY;
+                        d.pending.push_back(cancel);
+                    }
+                    d.fingers.clear();
+                    if (!d.pending.empty()) return pollEvent(out);
+                    break;
+                }
                 if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
                     e.window.event == SDL_WINDOWEVENT_EXPOSED) {
                     out.kind = InputEvent::Kind::Expose;
@@ -322,8 +352,8 @@ bool GLWindow::pollEvent(InputEvent& out) {
                     }
                 }
                 out.id = kMouseTouchId;
-                out.x = px;
-                out.y = py;
+                out.x = d.mouseX = px;
+                out.y = d.mouseY = py;
                 return true;
             }
             case SDL_FINGERDOWN:
@@ -340,7 +370,7 @@ bool GLWindow::pollEvent(InputEvent& out) {
                 if (e.type == SDL_FINGERDOWN) {
                     if (!inside || it != d.fingers.end()) break;
                     double t = now();
-                    Impl::Finger f{d.nextFingerId++, d.taps.touchBegan(t, px, py), px, py};
+                    Impl::Finger f{d.nextFingerId++, d.taps.touchBegan(t, px, py), px, py, px, py};
                     d.fingers.emplace(key, f);
                     out.kind = InputEvent::Kind::TouchDown;
                     out.id = f.id;
@@ -352,6 +382,8 @@ bool GLWindow::pollEvent(InputEvent& out) {
                                      std::clamp<double>(y, box.y, box.y + box.height - 1), px, py);
                     out.id = it->second.id;
                     out.taps = it->second.taps;
+                    it->second.lastX = px;
+                    it->second.lastY = py;
                     if (e.type == SDL_FINGERUP) {
                         d.taps.touchEnded(now(), px, py, it->second.taps, it->second.startX,
                                           it->second.startY);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <thread>
 
@@ -337,4 +338,23 @@ TEST(ProgramDeathTest, AnUncaughtExceptionIsLoggedInThreeLines) {
             std::thread([] { throw std::runtime_error("the reason"); }).join();
         },
         "my_custom_handler BEGIN\nthe reason\nmy_custom_handler END");
+}
+
+TEST(Program, AnIioAccelerometerNamedOnTheCommandLineSteersTheWorld) {
+    fs::path dir = fs::path(BRUMELO_BINARY_DIR) / "test-iio" / "program-device";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    auto put = [&](const char* name, const char* text) { std::ofstream(dir / name) << text; };
+    // Tilted right: the sensor feels the push to the left.
+    put("in_accel_x_raw", "-500\n");
+    put("in_accel_y_raw", "866\n");
+    put("in_accel_z_raw", "0\n");
+    put("in_accel_scale", "0.00980665\n");
+    brumelo::Settings s = headlessSettings(freshDataDir("iio"));
+    s.accelDevice = dir.string();
+    Program p(s);
+    ASSERT_EQ(p.launch(), 0);
+    p.stepFrame();
+    EXPECT_NEAR(screen().getRealGravityVector().x, 0.5, 1e-9);
+    EXPECT_NEAR(screen().getRealGravityVector().y, 0.866, 1e-9);
 }
