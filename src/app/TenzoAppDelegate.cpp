@@ -7,19 +7,14 @@
 
 #include "app/BackgroundPictures.h"
 #include "app/Settings.h"
+#include "audio/AudioStartup.h"
 #include "physics/Random.h"
 #include "platform/Image.h"
 #include "render/EAGLView.h"
 #include "render/Globals.h"
-#include "render/Texture2D.h"
-
-#define BRUMELO_HAVE_SIMPLEVIEW __has_include("render/SimpleView.cpp")
-
-#include "steam/DropletsScreen.h"
-#if BRUMELO_HAVE_SIMPLEVIEW
 #include "render/SimpleView.h"
-#endif
-#include "audio/AudioStartup.h"
+#include "render/Texture2D.h"
+#include "steam/DropletsScreen.h"
 
 namespace {
 TenzoAppDelegate* instance = nullptr;
@@ -95,9 +90,7 @@ void TenzoAppDelegate::applicationDidFinishLaunching() {
     const brumelo::Settings& s = brumelo::settings();
     brumelo::startAudio(s.resourceDir, s.dataDir, s.micFile, s.headless);
     adjustEffectsVolumes();
-#if BRUMELO_HAVE_SIMPLEVIEW
     simpleViewGame = SimpleView::getSimpleViewGame();
-#endif
     fingerDown = false;
     std::fill(std::begin(audioLevels), std::end(audioLevels), 0.0f);
     std::fill(std::begin(peakLevels), std::end(peakLevels), 0.0f);
