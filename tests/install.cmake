@@ -10,5 +10,5 @@ if(TARGET brumelo)
      cd / && ${_prefix}/bin/brumelo --headless --frames 3 --data-dir ${_prefix}/data --screenshot ${_prefix}/last.png && \
      [ -s ${_prefix}/last.png ]")
   set_tests_properties(program.install PROPERTIES LABELS app
-    ENVIRONMENT "LP_NUM_THREADS=1;ALSOFT_DRIVERS=null;SDL_AUDIODRIVER=dummy")
+    ENVIRONMENT "${BRUMELO_TEST_ENV}")
 endif()

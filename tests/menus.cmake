@@ -1,7 +1,7 @@
 # The menus through the built program: a double tap, "Show your friends", the mail link handed
 # to the URL command.
 if(TARGET brumelo)
-  set(_env "LP_NUM_THREADS=1;ALSOFT_DRIVERS=null;SDL_AUDIODRIVER=dummy")
+  set(_env "${BRUMELO_TEST_ENV}")
   set(_run ${CMAKE_BINARY_DIR}/menus-test-runs)
 
   add_test(NAME menus.show_your_friends COMMAND sh -c

@@ -1,6 +1,6 @@
 # The built program, run the way people and scripts run it.
 if(TARGET brumelo)
-  set(_env "LP_NUM_THREADS=1;ALSOFT_DRIVERS=null;SDL_AUDIODRIVER=dummy")
+  set(_env "${BRUMELO_TEST_ENV}")
   set(_run ${CMAKE_BINARY_DIR}/program-test-runs)
   set(_tapscript ${CMAKE_CURRENT_SOURCE_DIR}/data/program-taps.script)
 

@@ -15,6 +15,7 @@
 #include "platform/Image.h"
 #include "render/Globals.h"
 #include "render/Texture2D.h"
+#include "render/TextureFramebuffer.h"
 #include "render/Viewport.h"
 
 // Parts of the program land at different times; until one is there the view keeps running
@@ -112,22 +113,7 @@ void EAGLView::destroyFramebuffer() {
 }
 
 bool EAGLView::createFramebufferObjectForTexture(Texture2D& texture, bool clear) {
-    GLuint fbo = 0;
-    glGenFramebuffersOES(1, &fbo);
-    texture.setFbo(fbo);
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, fbo);
-    glFramebufferTexture2DOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES, GL_TEXTURE_2D,
-                              texture.name(), 0);
-    if (glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES) != GL_FRAMEBUFFER_COMPLETE_OES) {
-        std::fprintf(stderr, "2222 failed to make complete framebuffer object %x\n",
-                     glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES));
-        return false;
-    }
-    if (clear) {
-        glClearColor(0, 0, 0, 255);
-        glClear(GL_COLOR_BUFFER_BIT);
-    }
-    return true;
+    return ::createFramebufferObjectForTexture(texture, clear);
 }
 
 void EAGLView::startAnimation() {

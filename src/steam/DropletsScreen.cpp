@@ -20,6 +20,18 @@
 #include "steam/SurfaceTrack.h"
 
 namespace {
+// Everything that changes the steam draws untextured into the alpha channel only.
+void beginSteamAlphaDrawing(GLenum sourceFactor, GLenum destinationFactor) {
+    glEnable(GL_BLEND);
+    glBlendFunc(sourceFactor, destinationFactor);
+    glDisable(GL_TEXTURE_2D);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+}
+
+void endSteamAlphaDrawing() {
+    glEnable(GL_TEXTURE_2D);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+}
 
 constexpr int kScreenWidth = 320;
 constexpr int kScreenHeight = 480;
@@ -140,13 +152,9 @@ void DropletsScreen::stopMusic(const Touch& touch) {
     bindSteamFramebuffer();
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDisable(GL_TEXTURE_2D);
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    beginSteamAlphaDrawing(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     track->draw();
-    glEnable(GL_TEXTURE_2D);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    endSteamAlphaDrawing();
     fingerTracks_.erase(found);
 }
 
@@ -201,25 +209,17 @@ void DropletsScreen::bindSteamFramebuffer() const {
 }
 
 void DropletsScreen::makeMoreSteamy() {
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
     bindSteamFramebuffer();
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE);
-    glDisable(GL_TEXTURE_2D);
+    beginSteamAlphaDrawing(GL_ONE, GL_ONE);
     drawScreenQuad(0.02f);
-    glEnable(GL_TEXTURE_2D);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    endSteamAlphaDrawing();
 }
 
 void DropletsScreen::makeLessSteamy(double amount) {
     bindSteamFramebuffer();
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
-    glDisable(GL_TEXTURE_2D);
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    beginSteamAlphaDrawing(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
     drawScreenQuad(static_cast<GLfloat>(amount));
-    glEnable(GL_TEXTURE_2D);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    endSteamAlphaDrawing();
     glBindFramebufferOES(GL_FRAMEBUFFER_OES, 0);
 }
 
@@ -260,16 +260,12 @@ void DropletsScreen::updateSoundLevel(double level) {
 void DropletsScreen::drawOnTexture1(Viewport*, double) {
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDisable(GL_TEXTURE_2D);
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    beginSteamAlphaDrawing(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     for (const auto& [key, track] : fingerTracks_) {
         MyCFDictionaryApplierFunction(&key, track.get(), nullptr);
     }
     for (const auto& droplet : droplets_) droplet->drawTrack();
-    glEnable(GL_TEXTURE_2D);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    endSteamAlphaDrawing();
 }
 
 void DropletsScreen::drawOnViewportTextured(Viewport* viewport, bool) {
