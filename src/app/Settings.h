@@ -14,14 +14,14 @@ struct Settings {
     std::string scriptFile;             // --script
     std::string screenshotFile;         // --screenshot: the last frame, at exit
     std::string dataDir;                // documents folder (CustomBG.png, Recording.caf)
-    std::string picturesDir;            // where "Save your Brumie" writes; empty: XDG Pictures/Brumelo
-    std::string openUrlCommand;         // empty: xdg-open
-    std::string micFile;                // --mic-file: audio fed as the microphone
-    std::string backgroundFile;         // --background: picked at launch
-    std::string deviceModel;            // empty: this machine's
-    std::string accelDevice;            // --accel-device: an IIO device folder
-    std::string resourceDir;            // where the shipped pictures and sounds are
-    int scale = 0;                      // --scale: window scale, 0 for automatic
+    std::string picturesDir;     // where "Save your Brumie" writes; empty: XDG Pictures/Brumelo
+    std::string openUrlCommand;  // empty: xdg-open
+    std::string micFile;         // --mic-file: audio fed as the microphone
+    std::string backgroundFile;  // --background: picked at launch
+    std::string deviceModel;     // empty: this machine's
+    std::string accelDevice;     // --accel-device: an IIO device folder
+    std::string resourceDir;     // where the shipped pictures and sounds are
+    int scale = 0;               // --scale: window scale, 0 for automatic
     bool fullscreen = false;
 };
 

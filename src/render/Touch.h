@@ -7,8 +7,8 @@
 struct Touch {
     std::int64_t identifier = 0;
     int tapCount = 1;
-    double x = 0.0;  // screen points, origin top-left, 0..320
-    double y = 0.0;  // 0..480
+    double x = 0.0;          // screen points, origin top-left, 0..320
+    double y = 0.0;          // 0..480
     double previousX = 0.0;  // where the finger was at the event before, in points
     double previousY = 0.0;
 };
