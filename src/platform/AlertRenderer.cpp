@@ -65,6 +65,23 @@ void roundedRect(cairo_t* cr, const AlertRect& r, double radius) {
     cairo_close_path(cr);
 }
 
+// Fills the current path with a vertical gradient over r, then strokes its outline.
+struct Rgba {
+    double r, g, b, a;
+};
+void fillGradientAndStroke(cairo_t* cr, const AlertRect& r, Rgba top, Rgba bottom, Rgba line,
+                           double lineWidth) {
+    cairo_pattern_t* g = cairo_pattern_create_linear(0, r.y, 0, r.y + r.height);
+    cairo_pattern_add_color_stop_rgba(g, 0, top.r, top.g, top.b, top.a);
+    cairo_pattern_add_color_stop_rgba(g, 1, bottom.r, bottom.g, bottom.b, bottom.a);
+    cairo_set_source(cr, g);
+    cairo_fill_preserve(cr);
+    cairo_pattern_destroy(g);
+    cairo_set_source_rgba(cr, line.r, line.g, line.b, line.a);
+    cairo_set_line_width(cr, lineWidth);
+    cairo_stroke(cr);
+}
+
 void drawText(cairo_t* cr, PangoLayout* layout, double x, double y) {
     // A dark shadow one point up keeps white text readable over any picture.
     cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
@@ -140,15 +157,8 @@ AlertPicture renderAlert(const AlertContent& content, const AlertLayout& layout,
     const AlertRect inner{layout.box.x + 1.5, layout.box.y + 1.5, layout.box.width - 3,
                           layout.box.height - 3};
     roundedRect(cr, inner, kRadius);
-    cairo_pattern_t* fill = cairo_pattern_create_linear(0, inner.y, 0, inner.y + inner.height);
-    cairo_pattern_add_color_stop_rgba(fill, 0, 0.16, 0.24, 0.45, 0.9);
-    cairo_pattern_add_color_stop_rgba(fill, 1, 0.04, 0.09, 0.25, 0.9);
-    cairo_set_source(cr, fill);
-    cairo_fill_preserve(cr);
-    cairo_pattern_destroy(fill);
-    cairo_set_source_rgba(cr, 0.9, 0.92, 1.0, 0.9);
-    cairo_set_line_width(cr, 2);
-    cairo_stroke(cr);
+    fillGradientAndStroke(cr, inner, {0.16, 0.24, 0.45, 0.9}, {0.04, 0.09, 0.25, 0.9},
+                          {0.9, 0.92, 1.0, 0.9}, 2);
 
     cairo_save(cr);
     roundedRect(cr, inner, kRadius);
@@ -178,23 +188,13 @@ AlertPicture renderAlert(const AlertContent& content, const AlertLayout& layout,
         const bool cancel = static_cast<int>(i) == content.cancelButtonIndex;
         const bool lit = static_cast<int>(i) == highlighted;
         roundedRect(cr, r, 7);
-        cairo_pattern_t* g = cairo_pattern_create_linear(0, r.y, 0, r.y + r.height);
-        if (lit) {
-            cairo_pattern_add_color_stop_rgba(g, 0, 0.45, 0.62, 0.95, 0.95);
-            cairo_pattern_add_color_stop_rgba(g, 1, 0.20, 0.38, 0.80, 0.95);
-        } else if (cancel) {
-            cairo_pattern_add_color_stop_rgba(g, 0, 0.35, 0.38, 0.48, 0.85);
-            cairo_pattern_add_color_stop_rgba(g, 1, 0.12, 0.14, 0.22, 0.85);
-        } else {
-            cairo_pattern_add_color_stop_rgba(g, 0, 0.55, 0.60, 0.75, 0.6);
-            cairo_pattern_add_color_stop_rgba(g, 1, 0.18, 0.24, 0.42, 0.6);
-        }
-        cairo_set_source(cr, g);
-        cairo_fill_preserve(cr);
-        cairo_pattern_destroy(g);
-        cairo_set_source_rgba(cr, 0.05, 0.08, 0.2, 0.8);
-        cairo_set_line_width(cr, 1);
-        cairo_stroke(cr);
+        const Rgba top = lit      ? Rgba{0.45, 0.62, 0.95, 0.95}
+                         : cancel ? Rgba{0.35, 0.38, 0.48, 0.85}
+                                  : Rgba{0.55, 0.60, 0.75, 0.6};
+        const Rgba bottom = lit      ? Rgba{0.20, 0.38, 0.80, 0.95}
+                            : cancel ? Rgba{0.12, 0.14, 0.22, 0.85}
+                                     : Rgba{0.18, 0.24, 0.42, 0.6};
+        fillGradientAndStroke(cr, r, top, bottom, {0.05, 0.08, 0.2, 0.8}, 1);
         if (static_cast<int>(i) == selected) {
             const AlertRect ring{r.x - 2, r.y - 2, r.width + 4, r.height + 4};
             roundedRect(cr, ring, 9);
