@@ -11,3 +11,4 @@ GLuint viewFramebuffer = 0;
 GLuint viewRenderbuffer = 0;
 std::shared_ptr<Viewport> viewport1, viewport2, viewport3, viewportMenu, activeViewport;
 int loops = 0;
+float contentScaleFactor = 1.0f;

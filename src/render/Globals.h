@@ -38,3 +38,8 @@ extern std::shared_ptr<Viewport> viewport1, viewport2, viewport3, viewportMenu, 
 
 // Frames drawn since start.
 extern int loops;
+
+// Pixels of the screen frame buffer per point, the world's unit: 1 draws the 320 x 480 points on
+// as many pixels, 2 or 3 draw them crisp on a dense screen. Sizes handed to GL in pixels
+// (glPointSize, glLineWidth, glViewport, read-back) are multiplied by it.
+extern float contentScaleFactor;
