@@ -268,73 +268,81 @@ int Program::runHeadless() {
     return 0;
 }
 
-int Program::runWindow() {
-    double nextFrame = GLWindow::now();
-    double nextSample = nextFrame;
-    double lastSample = nextFrame;
-    double lastFrame = nextFrame;
-    while (!quit_) {
-        InputEvent e;
-        while (window_->pollEvent(e)) {
-            using Kind = InputEvent::Kind;
-            switch (e.kind) {
-                case Kind::Quit:
-                    quit_ = true;
-                    break;
-                case Kind::Expose:
-                    view_->layoutSubviews();
-                    break;
-                case Kind::TouchDown:
-                case Kind::TouchMove:
-                case Kind::TouchUp:
-                case Kind::TouchCancel:
-                    touch(e.kind == Kind::TouchDown   ? ScriptEvent::Kind::TouchDown
-                          : e.kind == Kind::TouchMove ? ScriptEvent::Kind::TouchMove
-                          : e.kind == Kind::TouchUp   ? ScriptEvent::Kind::TouchUp
-                                                      : ScriptEvent::Kind::TouchCancel,
-                          e.id, e.x, e.y, e.taps);
-                    break;
-                case Kind::Key:
-                    if (e.key == InputEvent::KeyName::F11) {
-                        window_->toggleFullscreen();
-                    } else if (AlertView* alert = AlertView::visibleAlert()) {
-                        if (e.key != InputEvent::KeyName::Space &&
-                            e.key != InputEvent::KeyName::Other)
-                            alert->handleKey(alertKey(e.key), e.digit);
-                    } else if (e.key == InputEvent::KeyName::Escape) {
-                        quit_ = true;
-                    }
-                    break;
-                case Kind::DropFile:
-                    delegate_->useBackgroundFile(e.path);
-                    break;
-                default:
-                    break;
+void Program::handleEvent(const InputEvent& e) {
+    using Kind = InputEvent::Kind;
+    switch (e.kind) {
+        case Kind::Quit:
+            quit_ = true;
+            break;
+        case Kind::Expose:
+            view_->layoutSubviews();
+            break;
+        case Kind::TouchDown:
+        case Kind::TouchMove:
+        case Kind::TouchUp:
+        case Kind::TouchCancel:
+            touch(e.kind == Kind::TouchDown   ? ScriptEvent::Kind::TouchDown
+                  : e.kind == Kind::TouchMove ? ScriptEvent::Kind::TouchMove
+                  : e.kind == Kind::TouchUp   ? ScriptEvent::Kind::TouchUp
+                                              : ScriptEvent::Kind::TouchCancel,
+                  e.id, e.x, e.y, e.taps);
+            break;
+        case Kind::Key:
+            if (e.key == InputEvent::KeyName::F11) {
+                window_->toggleFullscreen();
+            } else if (AlertView* alert = AlertView::visibleAlert()) {
+                if (e.key != InputEvent::KeyName::Space && e.key != InputEvent::KeyName::Other)
+                    alert->handleKey(alertKey(e.key), e.digit);
+            } else if (e.key == InputEvent::KeyName::Escape) {
+                quit_ = true;
             }
-        }
-        if (quit_) break;
-        double now = GLWindow::now();
-        if (now >= nextSample) {
-            sendAccelerometer(std::min(0.1, now - lastSample));
-            lastSample = now;
-            nextSample += Accelerometer::kInterval;
-            if (nextSample < now) nextSample = now + Accelerometer::kInterval;
-        }
-        const auto& timer = view_->animationTimer();
-        if (timer && timer->valid() && now >= nextFrame) {
-            ++frame_;
-            while (nextEvent_ < script_.size() && script_[nextEvent_].frame <= frame_)
-                deliver(script_[nextEvent_++]);
-            MainThreadQueue::main().drain();
-            pollImagePicker();
-            pumpAudio(std::min(0.1, now - lastFrame));
-            lastFrame = now;
-            view_->timerLoop();
-            nextFrame += timer->interval();
-            // After a stall, start counting again rather than racing to catch up.
-            if (nextFrame < now) nextFrame = now + timer->interval();
-        }
-        double wake = std::min(nextFrame, nextSample) - GLWindow::now();
+            break;
+        case Kind::DropFile:
+            delegate_->useBackgroundFile(e.path);
+            break;
+        default:
+            break;
+    }
+}
+
+double Program::stepWindow() {
+    if (!loopStarted_) {
+        loopStarted_ = true;
+        nextFrame_ = nextSample_ = lastSample_ = lastFrame_ = GLWindow::now();
+    }
+    InputEvent e;
+    while (!quit_ && window_->pollEvent(e)) handleEvent(e);
+    if (quit_) return 0;
+    const double now = GLWindow::now();
+    if (now >= nextSample_) {
+        sendAccelerometer(std::min(0.1, now - lastSample_));
+        lastSample_ = now;
+        nextSample_ += Accelerometer::kInterval;
+        if (nextSample_ < now) nextSample_ = now + Accelerometer::kInterval;
+    }
+    const auto& timer = view_->animationTimer();
+    if (timer && timer->valid() && now >= nextFrame_) {
+        ++frame_;
+        while (nextEvent_ < script_.size() && script_[nextEvent_].frame <= frame_)
+            deliver(script_[nextEvent_++]);
+        MainThreadQueue::main().drain();
+        pollImagePicker();
+        pumpAudio(std::min(0.1, now - lastFrame_));
+        lastFrame_ = now;
+        view_->timerLoop();
+        nextFrame_ += timer->interval();
+        // After a stall, start counting again rather than racing to catch up.
+        if (nextFrame_ < now) nextFrame_ = now + timer->interval();
+    }
+    return std::min(nextFrame_, nextSample_);
+}
+
+void Program::restartClock() { loopStarted_ = false; }
+
+int Program::runWindow() {
+    while (!quit_) {
+        const double due = stepWindow();
+        const double wake = due - GLWindow::now();
         if (wake > 0.0005) std::this_thread::sleep_for(std::chrono::duration<double>(wake));
     }
     return 0;

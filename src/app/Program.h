@@ -17,6 +17,7 @@ class TenzoAppDelegate;
 namespace brumelo {
 
 class GLWindow;
+struct InputEvent;
 
 // One run of the program: the window (or its headless stand-in), the view, the delegate, and
 // the loop that feeds them input, timer ticks and accelerometer samples.
@@ -35,6 +36,15 @@ class Program {
 
     // Headless: delivers the script's events for the next frame, then draws it.
     void stepFrame();
+    // One turn of the window's loop: the waiting input, the accelerometer when a sample is due,
+    // the frame when one is due. Returns when (GLWindow::now()) the next one is due; quit()
+    // tells whether the run is over.
+    double stepWindow();
+    // After the loop was held up on purpose (a hidden page): count frames from the next turn on.
+    void restartClock();
+    bool quit() const { return quit_; }
+    // Input from the window, whenever it arrives.
+    void handleEvent(const InputEvent& event);
     // Input as the window or the script delivers it, in screen points.
     void deliver(const ScriptEvent& event);
     void setAccelerometer(const AccelSample& sample) { scriptedAccel_ = sample; }
@@ -67,6 +77,8 @@ class Program {
     std::unordered_map<std::int64_t, ActiveTouch> touches_;
     bool quit_ = false;
     bool shutDown_ = false;
+    bool loopStarted_ = false;
+    double nextFrame_ = 0, nextSample_ = 0, lastSample_ = 0, lastFrame_ = 0;
 };
 
 }  // namespace brumelo

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sndfile.h>
-
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "audio/AudioInputQueue.h"
+#include "platform/SoundFileWriter.h"
 
 // State shared by users of an audio queue (queue, file, format, level buffer) and the level meter.
 class AudioQueueObject {
@@ -20,8 +19,10 @@ class AudioQueueObject {
 
     AudioInputQueue* queueObject() const { return queueObject_.get(); }
     void setQueueObject(std::unique_ptr<AudioInputQueue> queue) { queueObject_ = std::move(queue); }
-    SNDFILE* audioFileID() const { return audioFileID_; }
-    void setAudioFileID(SNDFILE* file) { audioFileID_ = file; }
+    brumelo::SoundFileWriter* audioFileID() const { return audioFileID_.get(); }
+    void setAudioFileID(std::unique_ptr<brumelo::SoundFileWriter> file) {
+        audioFileID_ = std::move(file);
+    }
     const std::string& audioFileURL() const { return audioFileURL_; }
     void setAudioFileURL(const std::string& path) { audioFileURL_ = path; }
     double hardwareSampleRate() const { return hardwareSampleRate_; }
@@ -47,7 +48,7 @@ class AudioQueueObject {
 
   protected:
     std::unique_ptr<AudioInputQueue> queueObject_;
-    SNDFILE* audioFileID_ = nullptr;
+    std::unique_ptr<brumelo::SoundFileWriter> audioFileID_;
     std::string audioFileURL_;
     double hardwareSampleRate_ = 0;
     AudioStreamBasicDescription audioFormat_{};

@@ -73,17 +73,15 @@ void AudioRecorder::setupAudioFormat(std::uint32_t formatID) {
 void AudioRecorder::setupRecording() {
     startingPacketNumber_ = 0;
     if (!audioFileID_ && !audioFileURL_.empty()) {
-        SF_INFO info{};
-        info.samplerate = static_cast<int>(audioFormat_.mSampleRate);
-        info.channels = 1;
-        info.format = SF_FORMAT_CAF | SF_FORMAT_PCM_16;
-        // Opening for writing empties any earlier recording.
-        audioFileID_ = sf_open(audioFileURL_.c_str(), SFM_WRITE, &info);
+        std::string why;
+        // Creating the file empties any earlier recording.
+        audioFileID_ =
+            brumelo::SoundFileWriter::createCAF(audioFileURL_, audioFormat_.mSampleRate, &why);
         if (!audioFileID_)
             std::fprintf(stderr, "Could not create the recording file %s: %s\n",
-                         audioFileURL_.c_str(), sf_strerror(nullptr));
+                         audioFileURL_.c_str(), why.c_str());
     }
-    copyEncoderMagicCookieToFileFromQueue(audioFileID_, queueObject_.get());
+    copyEncoderMagicCookieToFileFromQueue(audioFileID_.get(), queueObject_.get());
     if (!queueObject_) return;
     for (int i = 0; i < kBufferCount; ++i)
         queueObject_->enqueueBuffer(queueObject_->allocateBuffer(kBufferBytes));
@@ -98,7 +96,8 @@ void AudioRecorder::stop() {
     if (queueObject_) queueObject_->stop();
 }
 
-void AudioRecorder::copyEncoderMagicCookieToFileFromQueue(SNDFILE*, AudioInputQueue*) {
+void AudioRecorder::copyEncoderMagicCookieToFileFromQueue(brumelo::SoundFileWriter*,
+                                                          AudioInputQueue*) {
     // Linear PCM has no encoder cookie; nothing to copy.
 }
 
@@ -106,20 +105,13 @@ void AudioRecorder::feedFromFile(double seconds) {
     if (queueObject_) queueObject_->pump(seconds);
 }
 
-void AudioRecorder::closeFile() {
-    if (audioFileID_) sf_close(audioFileID_);
-    audioFileID_ = nullptr;
-}
+void AudioRecorder::closeFile() { audioFileID_.reset(); }
 
 void recordingCallback(AudioRecorder* recorder, AudioInputQueue* queue, AudioQueueBuffer* buffer,
                        std::uint32_t numPackets) {
     if (numPackets > 0 && recorder->audioFileID()) {
-        SNDFILE* file = recorder->audioFileID();
-        // libsndfile converts to the file's byte order.
-        const auto written =
-            sf_write_short(file, reinterpret_cast<const short*>(buffer->data.data()), numPackets);
-        // Keep the header current so the file is complete whenever it is read.
-        sf_command(file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+        const std::size_t written = recorder->audioFileID()->append(
+            reinterpret_cast<const std::int16_t*>(buffer->data.data()), numPackets);
         if (written > 0)
             recorder->incrementStartingPacketNumberBy(static_cast<std::uint32_t>(written));
     }

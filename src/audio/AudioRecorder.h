@@ -23,7 +23,8 @@ class AudioRecorder : public AudioQueueObject {
     void setupRecording();
     void record();
     void stop();
-    void copyEncoderMagicCookieToFileFromQueue(SNDFILE* file, AudioInputQueue* queue);
+    void copyEncoderMagicCookieToFileFromQueue(brumelo::SoundFileWriter* file,
+                                               AudioInputQueue* queue);
 
     bool stopping() const { return stopping_.load(); }
     void setStopping(bool stopping) { stopping_ = stopping; }

@@ -53,6 +53,8 @@ void startAudio(const std::string& resourceDir, const std::string& dataDir,
 
 void pumpAudio(double seconds) {
     if (audioRecorder) audioRecorder->feedFromFile(seconds);
+    for (auto* track : {&music2, &music3, &music4, &music5})
+        if (*track) (*track)->feed();
 }
 
 void stopAudio() {

@@ -14,7 +14,8 @@ void startAudio(const std::string& resourceDir, const std::string& dataDir,
                 const std::string& micFile, bool headless);
 
 // Once a frame, before the levels are read: a file-fed microphone delivers `seconds` of audio
-// (0.02 in a headless run, the frame's real duration in a window).
+// (0.02 in a headless run, the frame's real duration in a window), and tracks without a feeder
+// thread refill their buffers.
 void pumpAudio(double seconds);
 
 // At exit: finishes the recording file (audioRecorder becomes empty), closes the tracks (they

@@ -1,12 +1,12 @@
 #include "audio/GBMusicTrack.h"
 
 #include <AL/alc.h>
-#include <sndfile.h>
 
 #include <chrono>
 #include <cstdio>
 
 #include "platform/MainThreadQueue.h"
+#include "platform/SoundFileReader.h"
 
 const char* const GBMusicTrackFinishedPlayingNotification =
     "GBMusicTrackFinishedPlayingNotification";
@@ -16,12 +16,7 @@ namespace {
 constexpr auto kFeederPoll = std::chrono::milliseconds(5);
 }  // namespace
 
-struct GBMusicTrack::File {
-    SNDFILE* sf = nullptr;
-    ~File() {
-        if (sf) sf_close(sf);
-    }
-};
+std::atomic<bool> GBMusicTrack::feederThreads_{true};
 
 std::shared_ptr<GBMusicTrack> GBMusicTrack::initWithPath(const std::string& path) {
     if (path.empty()) return nullptr;
@@ -33,20 +28,17 @@ std::shared_ptr<GBMusicTrack> GBMusicTrack::initWithPath(const std::string& path
 
 bool GBMusicTrack::open(const std::string& path) {
     path_ = path;
-    SF_INFO info{};
-    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
-    if (!sf || info.channels < 1 || info.channels > 2 || info.samplerate <= 0) {
-        if (sf) sf_close(sf);
+    auto reader = brumelo::SoundFileReader::open(path);
+    if (!reader) {
         std::fprintf(stderr,
                      "GBMusicTrack Error - initWithPath: could not open audio file. Path given "
                      "was: %s\n",
                      path.c_str());
         return false;
     }
-    audioFile_ = std::make_unique<File>();
-    audioFile_->sf = sf;
-    sampleRate_ = info.samplerate;
-    channels_ = static_cast<std::uint32_t>(info.channels);
+    sampleRate_ = reader->sampleRate();
+    channels_ = static_cast<std::uint32_t>(reader->channels());
+    audioFile_ = std::move(reader);
     // The file is always decoded to 16-bit frames, so every read has a constant packet size.
     bytesPerPacket_ = 2 * channels_;
     alFormat_ = channels_ == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
@@ -75,7 +67,7 @@ bool GBMusicTrack::open(const std::string& path) {
     }
     repeat_ = false;
     trackClosed_ = false;
-    if (source_) feeder_ = std::thread([this] { feederLoop(); });
+    if (source_ && feederThreads_) feeder_ = std::thread([this] { feederLoop(); });
     return true;
 }
 
@@ -83,11 +75,10 @@ GBMusicTrack::~GBMusicTrack() { close(); }
 
 std::uint32_t GBMusicTrack::readPacketsIntoBuffer(GBAudioBuffer& buffer) {
     if (!audioFile_) return 0;
-    SNDFILE* sf = audioFile_->sf;
-    if (sf_seek(sf, static_cast<sf_count_t>(packetIndex_.load()), SEEK_SET) < 0) return 0;
-    sf_count_t got = sf_readf_short(sf, reinterpret_cast<short*>(buffer.data.data()),
-                                    static_cast<sf_count_t>(numPacketsToRead_));
-    if (got <= 0) return 0;
+    const std::size_t got =
+        audioFile_->read(packetIndex_.load(), reinterpret_cast<std::int16_t*>(buffer.data.data()),
+                         numPacketsToRead_);
+    if (got == 0) return 0;
     buffer.byteSize = static_cast<std::uint32_t>(got) * bytesPerPacket_;
     if (source_ && buffer.name) {
         alBufferData(buffer.name, alFormat_, buffer.data.data(),
@@ -149,36 +140,45 @@ void GBMusicTrack::dropQueued() {
     }
 }
 
+void GBMusicTrack::refill() {
+    ALint processed = 0;
+    alGetSourcei(source_, AL_BUFFERS_PROCESSED, &processed);
+    for (; processed > 0; --processed) {
+        ALuint name = 0;
+        alSourceUnqueueBuffers(source_, 1, &name);
+        for (auto& buffer : buffers_) {
+            if (buffer.name != name || !buffer.queued) continue;
+            buffer.queued = false;
+            callbackForBuffer(buffer);
+            break;
+        }
+    }
+    if (ending_ && queuedCount() == 0) {
+        finishEnd();
+    } else if (playing_) {
+        // A late refill lets the source run dry and stop; start it again.
+        ALint state = 0;
+        alGetSourcei(source_, AL_SOURCE_STATE, &state);
+        if (state != AL_PLAYING && state != AL_PAUSED && queuedCount() > 0) alSourcePlay(source_);
+    }
+}
+
 void GBMusicTrack::feederLoop() {
     std::unique_lock lock(mutex_);
     while (!quit_) {
-        ALint processed = 0;
-        alGetSourcei(source_, AL_BUFFERS_PROCESSED, &processed);
-        for (; processed > 0; --processed) {
-            ALuint name = 0;
-            alSourceUnqueueBuffers(source_, 1, &name);
-            for (auto& buffer : buffers_) {
-                if (buffer.name != name || !buffer.queued) continue;
-                buffer.queued = false;
-                callbackForBuffer(buffer);
-                break;
-            }
-        }
-        if (ending_ && queuedCount() == 0) {
-            finishEnd();
-        } else if (playing_) {
-            // A late refill lets the source run dry and stop; start it again.
-            ALint state = 0;
-            alGetSourcei(source_, AL_SOURCE_STATE, &state);
-            if (state != AL_PLAYING && state != AL_PAUSED && queuedCount() > 0)
-                alSourcePlay(source_);
-        }
+        refill();
         // Paused (even with the end pending) nothing plays out, so nothing needs watching.
         if (playing_)
             wake_.wait_for(lock, kFeederPoll, [this] { return quit_.load(); });
         else
             wake_.wait(lock, [this] { return quit_.load() || playing_.load(); });
     }
+}
+
+void GBMusicTrack::feed() {
+    std::lock_guard lock(mutex_);
+    if (feeder_.joinable() || trackClosed_ || !source_) return;
+    refill();
 }
 
 void GBMusicTrack::play() {

@@ -12,6 +12,10 @@
 #include <thread>
 #include <vector>
 
+namespace brumelo {
+class SoundFileReader;
+}
+
 // Name of the notice a non-repeating track hands to the main loop when it reaches its end.
 extern const char* const GBMusicTrackFinishedPlayingNotification;
 
@@ -27,8 +31,9 @@ struct GBAudioBuffer {
 };
 
 // Plays one sound file through an OpenAL source, streamed in three buffers refilled on a feeder
-// thread. At the end of the file it rewinds; without repeat it then pauses with the start queued,
-// so the next play() starts the sound again. Needs a current OpenAL context (SoundEngine).
+// thread (or, where there are no threads, by feed() once a frame). At the end of the file it
+// rewinds; without repeat it then pauses with the start queued, so the next play() starts the sound
+// again. Needs a current OpenAL context (SoundEngine).
 class GBMusicTrack : public std::enable_shared_from_this<GBMusicTrack> {
   public:
     // The track, or nullptr (with one log line) when the file cannot be opened.
@@ -60,6 +65,12 @@ class GBMusicTrack : public std::enable_shared_from_this<GBMusicTrack> {
     // Main loop: the end-of-file notice.
     void postTrackFinishedPlayingNotification();
 
+    // Whether tracks opened from now on refill on a thread of their own (the default); without
+    // one the main loop calls feed() once a frame.
+    static void setFeederThreads(bool on) { feederThreads_ = on; }
+    // Main loop, for a track without a feeder thread: refills the buffers that have played.
+    void feed();
+
     // Format of the open file.
     double sampleRate() const { return sampleRate_; }
     std::uint32_t channels() const { return channels_; }
@@ -77,13 +88,14 @@ class GBMusicTrack : public std::enable_shared_from_this<GBMusicTrack> {
     bool open(const std::string& path);
     void feederLoop();
     // The helpers below expect mutex_ held.
+    void refill();
     std::size_t queuedCount() const;
     void fillFreeBuffers();
     void finishEnd();
     void dropQueued();
 
-    struct File;
-    std::unique_ptr<File> audioFile_;
+    static std::atomic<bool> feederThreads_;
+    std::unique_ptr<brumelo::SoundFileReader> audioFile_;
     std::string path_;
     double sampleRate_ = 0;
     std::uint32_t channels_ = 0;

@@ -5,11 +5,9 @@
 #include <optional>
 #include <string>
 
-namespace brumelo {
+#include "platform/KeyboardTilt.h"
 
-// An accelerometer sample in the device's axes, in units of the earth's gravity. A device held
-// upright and still reads (0, -1, 0); flat and face up (0, 0, -1).
-using AccelSample = std::array<double, 3>;
+namespace brumelo {
 
 // Reads a Linux IIO accelerometer from its sysfs folder: (raw + offset) x scale in m/s^2, turned
 // by the mount matrix when there is one, converted to our convention. nullopt when unreadable.
@@ -17,24 +15,6 @@ std::optional<AccelSample> readIioAccelerometer(const std::string& deviceDir);
 
 // The first IIO folder under root that has accelerometer channels, or empty.
 std::string findIioAccelerometer(const std::string& root = "/sys/bus/iio/devices");
-
-// The keyboard standing in for a sensor: arrows tilt the device up to 45 degrees, space shakes.
-class KeyboardTilt {
-  public:
-    struct Keys {
-        bool left = false, right = false, up = false, down = false, shake = false;
-    };
-    static constexpr double kMaxTiltDegrees = 45.0;
-    static constexpr double kTiltSpeed = 180.0;  // degrees a second
-
-    // Advances by dt seconds with these keys held and returns the sample.
-    AccelSample update(double dt, const Keys& keys);
-
-  private:
-    double roll_ = 0;   // about the axis out of the screen: + tilts to the right
-    double pitch_ = 0;  // about the horizontal axis: + leans the top away
-    int shakeStep_ = 0;
-};
 
 // 60 samples a second from the first source that works: an IIO device, a game controller's
 // accelerometer, else the keyboard.

@@ -11,17 +11,6 @@
 
 namespace brumelo {
 
-AffineTransform AffineTransform::rotation(double radians) {
-    const double c = std::cos(radians);
-    const double s = std::sin(radians);
-    return {c, s, -s, c, 0.0, 0.0};
-}
-
-AffineTransform AffineTransform::concat(const AffineTransform& o) const {
-    return {o.a * a + o.c * b, o.b * a + o.d * b,          o.a * c + o.c * d,
-            o.b * c + o.d * d, o.a * tx + o.c * ty + o.tx, o.b * tx + o.d * ty + o.ty};
-}
-
 struct BitmapContext::Impl {
     cairo_surface_t* surface = nullptr;
     cairo_t* cr = nullptr;
@@ -101,24 +90,10 @@ BitmapContext::~BitmapContext() = default;
 
 void BitmapContext::concat(const AffineTransform& t) {
     ctm_ = t.concat(ctm_);
-    // User space is y-up from the bottom-left; Cairo's device space is y-down from the top.
-    const AffineTransform device = ctm_.concat({1, 0, 0, -1, 0, static_cast<double>(height_)});
+    const AffineTransform device = deviceTransform();
     cairo_matrix_t m;
     cairo_matrix_init(&m, device.a, device.b, device.c, device.d, device.tx, device.ty);
     cairo_set_matrix(impl_->cr, &m);
-}
-
-void BitmapContext::translate(double x, double y) { concat(AffineTransform::translation(x, y)); }
-void BitmapContext::scale(double sx, double sy) { concat(AffineTransform::scaling(sx, sy)); }
-void BitmapContext::rotate(double radians) { concat(AffineTransform::rotation(radians)); }
-
-void BitmapContext::saveState() { saved_.push_back(ctm_); }
-
-void BitmapContext::restoreState() {
-    if (saved_.empty()) return;
-    ctm_ = saved_.back();
-    saved_.pop_back();
-    concat(AffineTransform::identity());
 }
 
 void BitmapContext::clearRect(double x, double y, double width, double height) {
@@ -190,43 +165,6 @@ std::vector<std::uint8_t> BitmapContext::bytes() const {
         }
     }
     return out;
-}
-
-Image BitmapContext::makeImage() const {
-    const std::vector<std::uint8_t> raw = bytes();
-    const std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
-    std::vector<std::uint8_t> rgba(n * 4);
-    const ImageAlpha kind = format_ == Format::RGBA    ? ImageAlpha::Last
-                            : format_ == Format::Alpha ? ImageAlpha::Only
-                                                       : ImageAlpha::NoneSkipLast;
-    for (std::size_t i = 0; i < n; ++i) {
-        std::uint8_t* o = rgba.data() + 4 * i;
-        switch (format_) {
-            case Format::RGBA: {
-                const std::uint8_t a = raw[4 * i + 3];
-                for (int c = 0; c < 3; ++c) {
-                    o[c] = a == 0 ? 0
-                                  : static_cast<std::uint8_t>(
-                                        std::min(255u, (raw[4 * i + c] * 255u + a / 2u) / a));
-                }
-                o[3] = a;
-                break;
-            }
-            case Format::RGBX:
-                std::memcpy(o, raw.data() + 4 * i, 3);
-                o[3] = 255;
-                break;
-            case Format::Gray:
-                o[0] = o[1] = o[2] = raw[i];
-                o[3] = 255;
-                break;
-            case Format::Alpha:
-                o[0] = o[1] = o[2] = 0;
-                o[3] = raw[i];
-                break;
-        }
-    }
-    return Image(width_, height_, std::move(rgba), kind);
 }
 
 }  // namespace brumelo

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/DataFiles.h"
+
 namespace brumelo {
 
 // Where saved pictures go: the override when given, else the user's Pictures folder (XDG user
@@ -17,15 +19,5 @@ std::string picturesFolder(const std::string& overrideFolder = "");
 std::string saveNewFile(const std::string& folder, const std::string& stem,
                         const std::string& extension, const std::vector<std::uint8_t>& bytes,
                         std::string* error = nullptr);
-
-// Replaces path whole or not at all: the bytes go to a temporary file beside it that is then
-// renamed over it; the folder is made if missing. On failure the old file is untouched and *error
-// says why.
-bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                         std::string* error = nullptr);
-
-// The whole file, or nothing with *error set (missing, unreadable, larger than maxSize).
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, std::size_t maxSize,
-                                                       std::string* error = nullptr);
 
 }  // namespace brumelo
