@@ -151,6 +151,7 @@ int Program::launch() {
                          accelerometer_->sourceName().c_str());
     }
     if (!settings_.backgroundFile.empty()) delegate_->useBackgroundFile(settings_.backgroundFile);
+    window_->setEventListener([this](const InputEvent& e) { handleEvent(e); });
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include <deque>
 #include <map>
 
+#include "platform/FramePresenter.h"
 #include "platform/GLExtensions.h"
 
 namespace brumelo {
@@ -22,7 +23,7 @@ constexpr std::int64_t kMouseTouchId = -1;
 struct GLWindow::Impl {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
-    GLuint presentTexture = 0;
+    std::unique_ptr<FramePresenter> presenter;
     bool mouseDown = false;
     double mouseX = 0, mouseY = 0;  // where the mouse finger was last, in points
     std::deque<InputEvent> pending;
@@ -126,19 +127,7 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullsc
         return nullptr;
     }
     SDL_GL_SetSwapInterval(0);  // the frame timer paces us, not the display
-    if (!headless) {
-        GLint previous = 0;
-        glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
-        glGenTextures(1, &d.presentTexture);
-        glBindTexture(GL_TEXTURE_2D, d.presentTexture);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kScreenWidth, kScreenHeight, 0, GL_RGBA,
-                     GL_UNSIGNED_BYTE, nullptr);
-        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
-    }
+    if (!headless) d.presenter = std::make_unique<FramePresenter>();
     return self;
 }
 
@@ -146,7 +135,7 @@ GLWindow::~GLWindow() {
     if (!impl_) return;
     if (impl_->context) {
         SDL_GL_MakeCurrent(impl_->window, impl_->context);
-        if (impl_->presentTexture) glDeleteTextures(1, &impl_->presentTexture);
+        impl_->presenter.reset();
         SDL_GL_MakeCurrent(impl_->window, nullptr);
         SDL_GL_DeleteContext(impl_->context);
     }
@@ -177,76 +166,13 @@ void GLWindow::toggleFullscreen() {
 }
 
 void GLWindow::present(GLuint screenFramebuffer) {
-    if (headless_) return;
-    // The drawing code owns the GL state between frames; put back what is touched here.
-    GLint previousTexture = 0, previousViewport[4] = {0, 0, 0, 0}, envMode = 0;
-    GLboolean mask[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previousTexture);
-    glGetIntegerv(GL_VIEWPORT, previousViewport);
-    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
-    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &envMode);
-    const GLboolean blend = glIsEnabled(GL_BLEND), texturing = glIsEnabled(GL_TEXTURE_2D);
-    const GLboolean vertexArray = glIsEnabled(GL_VERTEX_ARRAY);
-    const GLboolean texArray = glIsEnabled(GL_TEXTURE_COORD_ARRAY);
-    const GLboolean colorArray = glIsEnabled(GL_COLOR_ARRAY);
-
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, screenFramebuffer);
-    glBindTexture(GL_TEXTURE_2D, impl_->presentTexture);
-    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, kScreenWidth, kScreenHeight);
-
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, 0);
+    if (headless_ || !impl_->presenter) return;
     int w = 0, h = 0;
     windowPixelSize(w, h);
-    Letterbox box = Letterbox::fit(w, h);
-    glViewport(0, 0, w, h);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrthof(0, static_cast<GLfloat>(w), static_cast<GLfloat>(h), 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-
-    const GLfloat x0 = static_cast<GLfloat>(box.x), y0 = static_cast<GLfloat>(box.y);
-    const GLfloat x1 = x0 + static_cast<GLfloat>(box.width);
-    const GLfloat y1 = y0 + static_cast<GLfloat>(box.height);
-    // GL rows run bottom-up, so the frame's last row is the window's top.
-    const GLfloat vertices[] = {x0, y0, x1, y0, x0, y1, x1, y1};
-    const GLfloat coords[] = {0, 1, 1, 1, 0, 0, 1, 0};
-    glDisable(GL_BLEND);
-    glEnable(GL_TEXTURE_2D);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glVertexPointer(2, GL_FLOAT, 0, vertices);
-    glTexCoordPointer(2, GL_FLOAT, 0, coords);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, envMode);
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previousTexture));
-    glColorMask(mask[0], mask[1], mask[2], mask[3]);
-    glViewport(previousViewport[0], previousViewport[1], previousViewport[2], previousViewport[3]);
-    auto restore = [](GLenum cap, GLboolean on, bool client) {
-        if (client) {
-            on ? glEnableClientState(cap) : glDisableClientState(cap);
-        } else {
-            on ? glEnable(cap) : glDisable(cap);
-        }
-    };
-    restore(GL_BLEND, blend, false);
-    restore(GL_TEXTURE_2D, texturing, false);
-    restore(GL_VERTEX_ARRAY, vertexArray, true);
-    restore(GL_TEXTURE_COORD_ARRAY, texArray, true);
-    restore(GL_COLOR_ARRAY, colorArray, true);
+    impl_->presenter->present(screenFramebuffer, w, h, Letterbox::fit(w, h));
 }
+
+void GLWindow::setEventListener(std::function<void(const InputEvent&)>) {}
 
 void GLWindow::swap() {
     if (!headless_) SDL_GL_SwapWindow(impl_->window);

@@ -3,6 +3,7 @@
 #include <GLES/gl.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +76,11 @@ class GLWindow {
 
     // Next event, or false when none is waiting.
     bool pollEvent(InputEvent& event);
+    // Where the window system hands over input by callback (the browser), each event goes to
+    // the listener as it comes, while the system is still handling it (so what the program
+    // starts then counts as the person's doing), and pollEvent sees none. SDL's events wait
+    // for pollEvent.
+    void setEventListener(std::function<void(const InputEvent&)> listener);
     // Held keys, for the keyboard tilt.
     bool keyHeld(InputEvent::KeyName key) const;
     // Seconds since start, for timers.
