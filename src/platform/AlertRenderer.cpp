@@ -11,9 +11,7 @@ namespace brumelo {
 
 namespace {
 
-constexpr double kScreenWidth = 320, kScreenHeight = 480;
-constexpr double kBoxWidth = 284, kPadding = 14, kTextGap = 8;
-constexpr double kButtonHeight = 43, kButtonGap = 8, kCancelGap = 8, kRadius = 10;
+using namespace alert_metrics;
 constexpr const char* kFamily = "Liberation Sans, Arial, Sans";
 
 struct CairoDeleter {
@@ -94,50 +92,8 @@ void drawText(cairo_t* cr, PangoLayout* layout, double x, double y) {
 
 }  // namespace
 
-AlertLayout layoutAlert(const AlertContent& content) {
-    cairo_t* cr = measuringContext();
-    const double textWidth = kBoxWidth - 2 * kPadding;
-    double height = kPadding;
-    if (!content.title.empty())
-        height += textHeight(makeText(cr, content.title, 18, true, textWidth).get()) + kTextGap;
-    if (!content.message.empty())
-        height += textHeight(makeText(cr, content.message, 15, false, textWidth).get()) + kTextGap;
-    height += kTextGap;
-
-    AlertLayout layout;
-    const int n = static_cast<int>(content.buttons.size());
-    layout.buttons.resize(static_cast<std::size_t>(n));
-    const double left = (kScreenWidth - kBoxWidth) / 2 + kPadding;
-    std::vector<AlertRect> rects;
-    if (n == 2) {
-        // Side by side, the cancel button on the left as a phone shows it.
-        const int first = content.cancelButtonIndex == 1 ? 1 : 0;
-        const double w = (textWidth - kButtonGap) / 2;
-        layout.visualOrder = {first, 1 - first};
-        layout.buttons[static_cast<std::size_t>(first)] = {left, height, w, kButtonHeight};
-        layout.buttons[static_cast<std::size_t>(1 - first)] = {left + w + kButtonGap, height, w,
-                                                               kButtonHeight};
-        height += kButtonHeight;
-    } else if (n > 0) {
-        // Stacked, the cancel button last and set apart.
-        for (int i = 0; i < n; ++i)
-            if (i != content.cancelButtonIndex) layout.visualOrder.push_back(i);
-        if (content.cancelButtonIndex >= 0 && content.cancelButtonIndex < n)
-            layout.visualOrder.push_back(content.cancelButtonIndex);
-        for (std::size_t k = 0; k < layout.visualOrder.size(); ++k) {
-            const int i = layout.visualOrder[k];
-            if (k > 0) height += kButtonGap + (i == content.cancelButtonIndex ? kCancelGap : 0);
-            layout.buttons[static_cast<std::size_t>(i)] = {left, height, textWidth, kButtonHeight};
-            height += kButtonHeight;
-        }
-    }
-    height += kPadding;
-
-    const double boxX = (kScreenWidth - kBoxWidth) / 2;
-    const double boxY = std::max(4.0, std::round((kScreenHeight - height) / 2));
-    layout.box = {boxX, boxY, kBoxWidth, height};
-    for (auto& b : layout.buttons) b.y += boxY;
-    return layout;
+double alertTextHeight(const std::string& text, double size, bool bold, double width) {
+    return textHeight(makeText(measuringContext(), text, size, bold, width).get());
 }
 
 AlertPicture renderAlert(const AlertContent& content, const AlertLayout& layout,

@@ -1,7 +1,7 @@
 #pragma once
 
-// Lays out and paints a phone-style alert box. Portable interface; the text and drawing happen
-// in the .cpp with Pango and Cairo.
+// Lays out and paints a phone-style alert box. Portable interface; the layout is shared
+// (AlertLayout.cpp), the text and the painting belong to the back end (Pango and Cairo here).
 
 #include <cstdint>
 #include <string>
@@ -32,7 +32,18 @@ struct AlertLayout {
     std::vector<int> visualOrder;
 };
 
+// The box and its buttons, in points.
+namespace alert_metrics {
+constexpr double kScreenWidth = 320, kScreenHeight = 480;
+constexpr double kBoxWidth = 284, kPadding = 14, kTextGap = 8;
+constexpr double kButtonHeight = 43, kButtonGap = 8, kCancelGap = 8, kRadius = 10;
+}  // namespace alert_metrics
+
 AlertLayout layoutAlert(const AlertContent& content);
+
+// Height in points of the text wrapped to width, at size points (bold or not), in the alert's
+// font.
+double alertTextHeight(const std::string& text, double size, bool bold, double width);
 
 // Premultiplied RGBA, rows top first, covering layout.box at pixelsPerPoint.
 struct AlertPicture {

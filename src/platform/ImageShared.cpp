@@ -1,0 +1,121 @@
+// The parts of the picture type and its files that do not depend on the codecs: the picture
+// itself, reading and writing whole files, EXIF orientation codes. Shared by every back end;
+// the codecs (decodeImage of bytes, encodePNG, encodeJPEG) are each back end's.
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "platform/Image.h"
+
+Image::Image(int width, int height, std::vector<std::uint8_t> rgba, ImageAlpha alpha,
+             int orientation)
+    : width_(width),
+      height_(height),
+      pixels_(std::move(rgba)),
+      alpha_(alpha),
+      orientation_(orientation) {
+    if (width < 0 || height < 0 ||
+        pixels_.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4) {
+        throw std::invalid_argument("picture pixels do not match its size");
+    }
+}
+
+Image Image::filled(int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b,
+                    std::uint8_t a, ImageAlpha alpha) {
+    const std::size_t n = static_cast<std::size_t>(std::max(width, 0)) *
+                          static_cast<std::size_t>(std::max(height, 0));
+    std::vector<std::uint8_t> rgba(n * 4);
+    for (std::size_t i = 0; i < n; ++i) {
+        rgba[4 * i] = r;
+        rgba[4 * i + 1] = g;
+        rgba[4 * i + 2] = b;
+        rgba[4 * i + 3] = a;
+    }
+    return Image(width, height, std::move(rgba), alpha);
+}
+
+bool Image::hasAlpha() const {
+    switch (alpha_) {
+        case ImageAlpha::PremultipliedLast:
+        case ImageAlpha::PremultipliedFirst:
+        case ImageAlpha::Last:
+        case ImageAlpha::First:
+        case ImageAlpha::Only:
+            return true;
+        default:
+            return false;
+    }
+}
+
+namespace brumelo {
+
+namespace {
+ImageResult failure(std::string reason) { return {nullptr, std::move(reason)}; }
+}  // namespace
+
+int orientationFromExif(int exifValue) {
+    switch (exifValue) {
+        case 1:
+            return ImageOrientationUp;
+        case 2:
+            return ImageOrientationUpMirrored;
+        case 3:
+            return ImageOrientationDown;
+        case 4:
+            return ImageOrientationDownMirrored;
+        case 5:
+            return ImageOrientationLeftMirrored;
+        case 6:
+            return ImageOrientationRight;
+        case 7:
+            return ImageOrientationRightMirrored;
+        case 8:
+            return ImageOrientationLeft;
+        default:
+            return ImageOrientationUp;
+    }
+}
+
+ImageResult decodeImage(const std::vector<std::uint8_t>& data) {
+    return decodeImage(data.data(), data.size());
+}
+
+ImageResult decodeImageFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return failure("cannot open " + path);
+    // No picture we accept needs more bytes than its pixels uncompressed.
+    const std::streamoff length = in.tellg();
+    if (length > static_cast<std::streamoff>(kMaxImagePixels * 4)) {
+        return failure(path + ": file too large for a picture");
+    }
+    if (length < 0) {
+        in.close();
+        in.open(path, std::ios::binary);
+    } else {
+        in.seekg(0);
+    }
+    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+    if (in.bad()) return failure("cannot read " + path);
+    ImageResult result = decodeImage(data);
+    if (!result) result.error = path + ": " + result.error;
+    return result;
+}
+
+bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
+               std::string* error) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out)
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+    if (out) out.close();
+    if (!out) {
+        if (error) *error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace brumelo

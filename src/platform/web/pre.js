@@ -1,0 +1,148 @@
+// Runs before the program: options from the page's address, the data folder from IndexedDB, the
+// pictures decoded by the browser as they load, and the reports a test run sends back.
+//
+// Address parameters: seed, frames, script (a URL: the input script, played frame by frame),
+// files (URLs, comma-separated, put beside the script), device-model, storedbg (a URL written
+// as the stored background before start-up), report (a URL the results are sent to), capture
+// (frame numbers whose window picture is sent with the report).
+
+Module['noImageDecoding'] = true;
+Module['noAudioDecoding'] = true;
+Module['preloadPlugins'] = [{
+  'canHandle': function(name) { return /\.(png|jpe?g)$/i.test(name); },
+  'handle': function(bytes, name, onload, onerror) {
+    Brumelo.decode(bytes).then(function() { onload(bytes); });
+  }
+}];
+
+(function() {
+  var params = new URLSearchParams(location.search);
+  var args = [];
+  var fetches = [];
+  var testFolder = '/test';
+  var nameOf = function(url) {
+    return decodeURIComponent(url.split('?')[0].split('/').pop()) || 'file';
+  };
+  var fetchTo = function(url, path) {
+    fetches.push({url: url, path: path});
+  };
+  if (params.has('seed')) args.push('--seed', params.get('seed'));
+  if (params.has('frames')) args.push('--frames', params.get('frames'));
+  if (params.has('device-model')) args.push('--device-model', params.get('device-model'));
+  if (params.has('script')) {
+    var script = params.get('script');
+    fetchTo(script, testFolder + '/' + nameOf(script));
+    args.push('--script', testFolder + '/' + nameOf(script));
+  }
+  (params.get('files') || '').split(',').filter(Boolean).forEach(function(url) {
+    fetchTo(url, testFolder + '/' + nameOf(url));
+  });
+  Module['arguments'] = args;
+
+  var report = params.get('report');
+  var captures = (params.get('capture') || '').split(',').filter(Boolean).map(Number);
+  var log = [];
+  var started = performance.now();
+  var firstFrame = -1;
+  var line = function(text) {
+    log.push(text);
+    console.log(text);
+  };
+  Module['print'] = line;
+  Module['printErr'] = line;
+
+  var send = function(path, body, type) {
+    return fetch(report + path, {method: 'POST', body: body, headers: {'Content-Type': type}});
+  };
+  Module['onFrameShown'] = function(frame) {
+    if (firstFrame < 0) {
+      firstFrame = performance.now();
+      document.body.classList.add('running');
+    }
+    if (report && captures.indexOf(frame) >= 0) {
+      // The drawing buffer still holds this frame until the browser shows it.
+      var picture = Module['canvas'].toDataURL('image/png');
+      send('/file?name=window-' + frame + '.png', picture, 'text/plain');
+    }
+  };
+  Module['onRunFinished'] = function(frames, status) {
+    if (!report) return;
+    var uploads = [];
+    var fetched = fetches.map(function(f) { return f.path; });
+    try {
+      FS.readdir(testFolder).forEach(function(name) {
+        var path = testFolder + '/' + name;
+        if (name == '.' || name == '..' || fetched.indexOf(path) >= 0) return;
+        if (!FS.isFile(FS.stat(path).mode)) return;
+        uploads.push(send('/file?name=' + encodeURIComponent(name), FS.readFile(path),
+                          'application/octet-stream'));
+      });
+    } catch (e) {
+      line('report: ' + e);
+    }
+    var result = {
+      frames: frames,
+      status: JSON.parse(status || '{}'),
+      // Milliseconds from the start of the page's navigation.
+      firstFrameMs: firstFrame,
+      scriptStartMs: started,
+      log: log
+    };
+    Promise.all(uploads).then(function() {
+      return send('/result', JSON.stringify(result), 'application/json');
+    });
+  };
+
+  Module['preRun'] = Module['preRun'] || [];
+  Module['preRun'].push(function() {
+    FS.mkdir(testFolder);
+    FS.chdir(testFolder);
+    fetches.forEach(function(f) {
+      addRunDependency('fetch ' + f.path);
+      fetch(f.url).then(function(response) {
+        if (!response.ok) throw new Error(response.status + ' ' + response.statusText);
+        return response.arrayBuffer();
+      }).then(function(buffer) {
+        FS.writeFile(f.path, new Uint8Array(buffer));
+      }).catch(function(e) {
+        line(f.url + ': ' + e);
+      }).then(function() { removeRunDependency('fetch ' + f.path); });
+    });
+
+    // The data folder (the stored background, the first-visit mark) lives in IndexedDB between
+    // visits; without IndexedDB every visit is a first one.
+    FS.mkdir('/data');
+    addRunDependency('data folder');
+    var ready = function() {
+      var stored = '/data/CustomBG.png';
+      var decoded = Promise.resolve();
+      try {
+        if (FS.analyzePath(stored).exists) decoded = Brumelo.decode(FS.readFile(stored));
+      } catch (e) {
+      }
+      decoded.then(function() {
+        Brumelo.storedSignature = Brumelo.dataSignature();
+        removeRunDependency('data folder');
+      });
+    };
+    var storedBackground = params.get('storedbg');
+    var populated = function(e) {
+      if (e) {
+        Brumelo.storageWorks = false;
+        Brumelo.say('The browser keeps nothing between visits here (' + (e.message || e) +
+                    '): each visit starts afresh.');
+      }
+      if (!storedBackground) return ready();
+      fetch(storedBackground).then(function(response) { return response.arrayBuffer(); })
+          .then(function(buffer) { FS.writeFile('/data/CustomBG.png', new Uint8Array(buffer)); })
+          .catch(function(e) { line('storedbg: ' + e); })
+          .then(ready);
+    };
+    try {
+      FS.mount(IDBFS, {}, '/data');
+      FS.syncfs(true, populated);
+    } catch (e) {
+      populated(e);
+    }
+  });
+})();
