@@ -1,3 +1,9 @@
+if(EMSCRIPTEN)
+  # The browser build takes GL (WebGL), OpenAL and the page's services from Emscripten itself;
+  # nothing is found or downloaded.
+  return()
+endif()
+
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(GTest REQUIRED)

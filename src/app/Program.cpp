@@ -99,17 +99,6 @@ int Program::launch() {
     }
 
     std::string why;
-    auto unset = [](const char* name) {
-        const char* v = std::getenv(name);
-        return !v || !*v;
-    };
-    if (!settings_.headless && unset("DISPLAY") && unset("WAYLAND_DISPLAY") &&
-        unset("SDL_VIDEODRIVER")) {
-        std::fprintf(stderr,
-                     "brumelo: no display could be opened (DISPLAY and WAYLAND_DISPLAY are "
-                     "unset); running headless\n");
-        settings_.headless = true;
-    }
     if (!settings_.headless) {
         window_ = GLWindow::create(false, settings_.scale, settings_.fullscreen, why);
         if (!window_) {
@@ -294,7 +283,7 @@ void Program::handleEvent(const InputEvent& e) {
             } else if (AlertView* alert = AlertView::visibleAlert()) {
                 if (e.key != InputEvent::KeyName::Space && e.key != InputEvent::KeyName::Other)
                     alert->handleKey(alertKey(e.key), e.digit);
-            } else if (e.key == InputEvent::KeyName::Escape) {
+            } else if (e.key == InputEvent::KeyName::Escape && settings_.canQuit) {
                 quit_ = true;
             }
             break;

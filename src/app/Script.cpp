@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -25,8 +27,20 @@ bool toInt64(const std::string& s, std::int64_t& out) {
 }
 
 bool toDouble(const std::string& s, double& out) {
+#ifdef __cpp_lib_to_chars
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
     return ec == std::errc() && p == s.data() + s.size() && std::isfinite(out);
+#else
+    // A standard library without floating-point from_chars: strtod, held to the same syntax (no
+    // blanks, sign '+' or hexadecimal; out of range refused).
+    if (s.empty() || std::isspace(static_cast<unsigned char>(s[0])) || s[0] == '+' ||
+        s.find_first_of("xX") != std::string::npos)
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    out = std::strtod(s.c_str(), &end);
+    return errno != ERANGE && end == s.c_str() + s.size() && std::isfinite(out);
+#endif
 }
 
 // The rest of the line after the first `skip` words, so paths may hold spaces.

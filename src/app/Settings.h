@@ -23,6 +23,8 @@ struct Settings {
     std::string resourceDir;     // where the shipped pictures and sounds are
     int scale = 0;               // --scale: window scale, 0 for automatic
     bool fullscreen = false;
+    bool canQuit = true;  // false where the program may not end itself (a web page): Esc only
+                          // closes menus
 };
 
 Settings& settings();

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <map>
 
@@ -53,6 +54,14 @@ struct GLWindow::Impl {
 
 std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullscreen,
                                            std::string& whyNot) {
+    auto unset = [](const char* name) {
+        const char* v = std::getenv(name);
+        return !v || !*v;
+    };
+    if (!headless && unset("DISPLAY") && unset("WAYLAND_DISPLAY") && unset("SDL_VIDEODRIVER")) {
+        whyNot = "DISPLAY and WAYLAND_DISPLAY are unset";
+        return nullptr;
+    }
     if (headless) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         whyNot = SDL_GetError();

@@ -13,17 +13,26 @@ Letterbox Letterbox::fit(int windowWidth, int windowHeight, int forcedScale) {
     }
     int whole = std::min(windowWidth / kScreenWidth, windowHeight / kScreenHeight);
     if (forcedScale > 0) whole = std::min(whole, forcedScale);
-    if (whole >= 1) {
-        box.width = kScreenWidth * whole;
-        box.height = kScreenHeight * whole;
-    } else {
-        double s = std::min(static_cast<double>(windowWidth) / kScreenWidth,
-                            static_cast<double>(windowHeight) / kScreenHeight);
-        box.width = std::max(1, static_cast<int>(std::lround(kScreenWidth * s)));
-        box.height = std::max(1, static_cast<int>(std::lround(kScreenHeight * s)));
-        box.width = std::min(box.width, windowWidth);
-        box.height = std::min(box.height, windowHeight);
+    if (whole < 1) return fill(windowWidth, windowHeight);
+    box.width = kScreenWidth * whole;
+    box.height = kScreenHeight * whole;
+    box.x = (windowWidth - box.width) / 2;
+    box.y = (windowHeight - box.height) / 2;
+    return box;
+}
+
+Letterbox Letterbox::fill(int windowWidth, int windowHeight) {
+    Letterbox box;
+    if (windowWidth <= 0 || windowHeight <= 0) {
+        box.width = box.height = 0;
+        return box;
     }
+    double s = std::min(static_cast<double>(windowWidth) / kScreenWidth,
+                        static_cast<double>(windowHeight) / kScreenHeight);
+    box.width = std::max(1, static_cast<int>(std::lround(kScreenWidth * s)));
+    box.height = std::max(1, static_cast<int>(std::lround(kScreenHeight * s)));
+    box.width = std::min(box.width, windowWidth);
+    box.height = std::min(box.height, windowHeight);
     box.x = (windowWidth - box.width) / 2;
     box.y = (windowHeight - box.height) / 2;
     return box;

@@ -15,6 +15,9 @@ struct Letterbox {
     // A whole-number scale where one fits (crisp pixels), else the largest fit keeping the shape.
     // forcedScale > 0 asks for that scale, shrunk to fit when the window is too small.
     static Letterbox fit(int windowWidth, int windowHeight, int forcedScale = 0);
+    // The largest fit keeping the shape, whole-number scale or not: on a phone's screen bars
+    // cost room that crisp pixels do not make up for.
+    static Letterbox fill(int windowWidth, int windowHeight);
 
     // Window position to screen points; false outside the picture.
     bool toPoints(double windowX, double windowY, double& pointX, double& pointY) const;

@@ -47,6 +47,7 @@ void brumelo_mic_read(std::int16_t* out, int count);
 void brumelo_mic_stop();
 
 // The page.
+int brumelo_is_ipod();
 void brumelo_install_gesture_hooks();
 int brumelo_screen_angle();
 void brumelo_canvas_origin(double* x, double* y);

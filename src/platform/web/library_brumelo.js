@@ -582,6 +582,8 @@ var LibraryBrumelo = {
       window.addEventListener(events[i], Brumelo.onGesture, true);
   },
 
+  brumelo_is_ipod: function() { return /iPod/.test(navigator.userAgent) ? 1 : 0; },
+
   // The screen's turn from the device's natural orientation, degrees counter-clockwise.
   brumelo_screen_angle: function() {
     if (screen.orientation && typeof screen.orientation.angle == 'number')

@@ -1,0 +1,170 @@
+// The browser build's start: options from the page's address (pre.js), the data folder from
+// IndexedDB, and the frame loop on the browser's animation frames: 50 frames a second, held
+// while the page is hidden. With a script the run is played frame by frame, one frame each
+// turn, as a headless run plays it, and the page hears when it is over.
+
+#include <emscripten/emscripten.h>
+#include <emscripten/html5.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/AlertView.h"
+#include "app/Program.h"
+#include "app/ProgramOptions.h"
+#include "app/Script.h"
+#include "app/TenzoAppDelegate.h"
+#include "audio/GBMusicTrack.h"
+#include "physics/Knode.h"
+#include "platform/web/Browser.h"
+#include "render/Globals.h"
+#include "steam/Droplet.h"
+#include "steam/DropletsScreen.h"
+
+namespace {
+
+struct Run {
+    brumelo::Program* program = nullptr;
+    brumelo::Settings settings;
+    bool scripted = false;
+    bool finished = false;
+    int shown = 0;
+};
+
+Run run;
+
+std::string deviceModel() {
+    // Only the iPod touch is told apart, as the phone program did.
+    return brumelo_is_ipod() ? "iPod Touch" : "Web browser";
+}
+
+void append(std::string& json, const char* key, double value, bool comma = true) {
+    char text[96];
+    std::snprintf(text, sizeof text, "\"%s\":%.6g%s", key, value, comma ? "," : "");
+    json += text;
+}
+
+// What a test wants to know at the end of a run, as JSON.
+std::string statusJson() {
+    std::string json = "{";
+    append(json, "loops", loops);
+    append(json, "level", audioLevels[0]);
+    append(json, "peak", peakLevels[0]);
+    json += "\"tracks\":[";
+    bool first = true;
+    for (const auto* track : {&music2, &music3, &music4, &music5}) {
+        if (!first) json += ",";
+        first = false;
+        json += *track ? "{\"finished\":" + std::to_string((*track)->finishedNotifications()) + "}"
+                       : "null";
+    }
+    json += "],";
+    AlertView* alert = AlertView::visibleAlert();
+    json += "\"alert\":\"" + std::string(alert ? alert->title() : "") + "\",";
+    json += "\"droplets\":[";
+    TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
+    if (app && app->dropletScreen()) {
+        first = true;
+        for (const auto& d : app->dropletScreen()->droplets()) {
+            if (!first) json += ",";
+            first = false;
+            char point[64];
+            std::snprintf(point, sizeof point, "[%.2f,%.2f]", d->data[3], d->data[7]);
+            json += point;
+        }
+        const _Vector3f g = app->dropletScreen()->gravity();
+        json += "],\"gravity\":[" + std::to_string(g.x) + "," + std::to_string(g.y) + "],";
+    } else {
+        json += "],";
+    }
+    append(json, "storage", brumelo_storage_works(), false);
+    return json + "}";
+}
+
+void finish(int status) {
+    run.finished = true;
+    emscripten_cancel_main_loop();
+    if (!run.settings.screenshotFile.empty())
+        run.program->writeScreenshot(run.settings.screenshotFile);
+    brumelo_persist();
+    brumelo_run_finished(run.program->framesDrawn(), statusJson().c_str());
+    std::fprintf(stderr, "brumelo: run over after %d frames (status %d)\n",
+                 run.program->framesDrawn(), status);
+}
+
+void tick() {
+    if (run.finished) return;
+    brumelo::Program& program = *run.program;
+    if (run.scripted) {
+        // Pictures a script picks are decoded by the browser first, so that it picks them on
+        // the frame it names.
+        if (brumelo_decodes_pending() > 0) return;
+        program.stepFrame();
+        if (program.framesDrawn() >= run.settings.frames) finish(0);
+    } else {
+        program.stepWindow();
+        if (program.quit()) finish(0);
+    }
+    if (program.framesDrawn() != run.shown) {
+        run.shown = program.framesDrawn();
+        brumelo_frame_shown(run.shown);
+        if (run.shown % 10 == 0) brumelo_persist();
+    }
+}
+
+EM_BOOL onVisibility(int, const EmscriptenVisibilityChangeEvent* e, void*) {
+    if (run.finished || run.scripted) return EM_FALSE;
+    if (e->hidden) {
+        emscripten_pause_main_loop();
+        brumelo_persist();
+    } else {
+        run.program->restartClock();
+        emscripten_resume_main_loop();
+    }
+    return EM_FALSE;
+}
+
+}  // namespace
+
+extern "C" EMSCRIPTEN_KEEPALIVE void brumelo_storage_failed(const char* why) {
+    std::fprintf(stderr, "storage: not kept for the next visit: %s\n", why);
+    AlertView::showAndKeep(std::make_shared<AlertView>(
+        "Not kept", std::string("The browser did not store Brumelo's picture for your next visit (") +
+                        why + "). It shows for this visit only.",
+        nullptr, "Dismiss", std::vector<std::string>{}));
+}
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    brumelo::ParsedOptions parsed = brumelo::parseOptions(args);
+    if (parsed.action != brumelo::ParsedOptions::Action::Run) {
+        brumelo_say(parsed.text.c_str());
+        return parsed.action == brumelo::ParsedOptions::Action::Fail ? 2 : 0;
+    }
+    run.settings = parsed.settings;
+    brumelo::Settings& s = run.settings;
+    s.headless = false;
+    s.canQuit = false;
+    s.dataDir = "/data";
+    s.resourceDir = "/resources";
+    if (s.deviceModel.empty()) s.deviceModel = deviceModel();
+    run.scripted = !s.scriptFile.empty();
+
+    // No threads here: the sound tracks refill from the frame loop.
+    GBMusicTrack::setFeederThreads(false);
+    run.program = new brumelo::Program(s);
+    if (const int status = run.program->launch()) {
+        brumelo_say("Brumelo could not start; the browser's console says why.");
+        return status;
+    }
+    if (run.scripted) {
+        for (const brumelo::ScriptEvent& e : brumelo::loadScript(s.scriptFile))
+            if (e.kind == brumelo::ScriptEvent::Kind::Pick) brumelo_decode_file(e.path.c_str());
+    }
+    brumelo_persist();
+    emscripten_set_visibilitychange_callback(nullptr, EM_FALSE, &onVisibility);
+    // The browser's animation frames: the loop itself keeps to 50 frames a second.
+    emscripten_set_main_loop(&tick, 0, 0);
+    return 0;
+}
