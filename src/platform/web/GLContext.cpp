@@ -4,6 +4,8 @@
 
 #include <emscripten/html5.h>
 
+#include <cstdint>
+
 namespace brumelo {
 
 struct HeadlessGLContext::Impl {};
@@ -27,7 +29,8 @@ bool glContextIsCurrent() {
 }
 
 const void* currentGLContextIdentity() {
-    return reinterpret_cast<const void*>(emscripten_webgl_get_current_context());
+    return reinterpret_cast<const void*>(
+        static_cast<std::intptr_t>(emscripten_webgl_get_current_context()));
 }
 
 void setGLContextQuery(std::function<bool()> query) { contextQuery = std::move(query); }

@@ -14,6 +14,8 @@
 #include <map>
 
 #include "platform/FramePresenter.h"
+#include "platform/GLContext.h"
+#include "platform/GLExtensions.h"
 #include "platform/web/Browser.h"
 
 namespace brumelo {
@@ -263,6 +265,14 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int, bool fullscreen,
     // Headless or not, the page is the window; the frame is shown either way.
     self->headless_ = false;
     (void)headless;
+    // The fixed-function layer keeps its state for this context, made before anything draws.
+    glContextMadeCurrent(currentGLContextIdentity());
+    if (!loadGLExtensions(&GLWindow::getProcAddress)) {
+        whyNot = "the GL ES 1.1 layer cannot draw with this WebGL";
+        emscripten_webgl_destroy_context(d.context);
+        d.context = 0;
+        return nullptr;
+    }
 
     emscripten_set_touchstart_callback(kCanvas, &d, EM_FALSE, &Impl::onTouch);
     emscripten_set_touchmove_callback(kCanvas, &d, EM_FALSE, &Impl::onTouch);
@@ -287,15 +297,18 @@ GLWindow::~GLWindow() {
     if (!impl_) return;
     emscripten_html5_remove_all_event_listeners();
     if (impl_->context > 0) {
-        emscripten_webgl_make_context_current(impl_->context);
+        makeCurrent();
         impl_->presenter.reset();
+        glContextDestroyed(currentGLContextIdentity());
         emscripten_webgl_destroy_context(impl_->context);
     }
 }
 
 void GLWindow::makeCurrent() {
-    if (emscripten_webgl_get_current_context() != impl_->context)
+    if (emscripten_webgl_get_current_context() != impl_->context) {
         emscripten_webgl_make_context_current(impl_->context);
+        glContextMadeCurrent(currentGLContextIdentity());
+    }
 }
 
 void* GLWindow::getProcAddress(const char*) { return nullptr; }

@@ -3,40 +3,15 @@
 
 set(_web ${CMAKE_CURRENT_SOURCE_DIR}/platform/web)
 
-# Exceptions are part of the program's design; threads are not used (they would need
-# cross-origin isolation of the page).
-foreach(lib platform physics render audio steam app)
-  target_compile_options(brumelo_${lib} PUBLIC -fexceptions)
-endforeach()
 target_link_libraries(brumelo_physics PUBLIC brumelo_render)
 target_link_libraries(brumelo_render PUBLIC brumelo_physics brumelo_platform)
 target_link_libraries(brumelo_audio PUBLIC brumelo_platform)
 target_link_libraries(brumelo_steam PUBLIC brumelo_physics brumelo_render brumelo_audio brumelo_app)
 target_link_libraries(brumelo_app PUBLIC brumelo_steam brumelo_render brumelo_audio brumelo_platform)
 
-# The GL ES 1.1 layer over WebGL lives in a folder of its own under platform/web with its own
-# CMakeLists.txt; whatever libraries it makes go under the platform library. Without it a
-# stand-in lets the page run, drawing nothing.
-file(GLOB _layers CONFIGURE_DEPENDS ${_web}/*/CMakeLists.txt)
-set(_layer_libraries)
-foreach(_list ${_layers})
-  get_filename_component(_dir ${_list} DIRECTORY)
-  add_subdirectory(${_dir})
-  get_property(_targets DIRECTORY ${_dir} PROPERTY BUILDSYSTEM_TARGETS)
-  foreach(_t ${_targets})
-    get_target_property(_type ${_t} TYPE)
-    if(_type MATCHES "^(STATIC|OBJECT|INTERFACE)_LIBRARY$")
-      list(APPEND _layer_libraries ${_t})
-    endif()
-  endforeach()
-endforeach()
-if(_layer_libraries)
-  message(STATUS "GL ES 1.1 layer: ${_layer_libraries}")
-  target_link_libraries(brumelo_platform PUBLIC ${_layer_libraries})
-else()
-  message(STATUS "GL ES 1.1 layer: none yet; the page will draw nothing")
-  target_sources(brumelo_platform PRIVATE ${_web}/standin/FixedFunctionStandIn.cpp)
-endif()
+# GL ES 1.1 is drawn on WebGL by the fixed-function layer (platform/web/gles1), which also
+# takes the place of GLExtensions.cpp.
+target_link_libraries(brumelo_platform PUBLIC brumelo_gles1)
 
 function(brumelo_web_program)
   add_executable(brumelo ${_web}/main.cpp)
