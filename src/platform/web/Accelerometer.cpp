@@ -29,8 +29,8 @@ struct Accelerometer::Impl {
 
     static EM_BOOL motion(int, const EmscriptenDeviceMotionEvent* e, void* data) {
         auto* self = static_cast<Impl*>(data);
-        if (!(e->supportedFields & EMSCRIPTEN_DEVICE_MOTION_EVENT_SUPPORTS_ACCELERATION_INCLUDING_GRAVITY))
-            return EM_FALSE;
+        // supportedFields is never filled in by this Emscripten; a missing reading arrives as
+        // NaN (or zeros) instead.
         const double x = e->accelerationIncludingGravityX, y = e->accelerationIncludingGravityY,
                      z = e->accelerationIncludingGravityZ;
         // Browsers without a sensor send zeros (or nothing), never a real reading of no gravity.

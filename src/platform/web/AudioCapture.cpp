@@ -37,7 +37,8 @@ class BrowserCapture final : public AudioCapture {
 
     void pump(double seconds) override {
         if (!sink_ || seconds <= 0) return;
-        const auto n = std::min(kMostSamples, static_cast<std::size_t>(std::lround(seconds * rate_)));
+        const auto n =
+            std::min(kMostSamples, static_cast<std::size_t>(std::lround(seconds * rate_)));
         if (n == 0) return;
         samples_.resize(n);
         brumelo_mic_read(samples_.data(), static_cast<int>(n));

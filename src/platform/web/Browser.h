@@ -47,6 +47,7 @@ void brumelo_mic_read(std::int16_t* out, int count);
 void brumelo_mic_stop();
 
 // The page.
+double brumelo_page_number(const char* name);
 int brumelo_is_ipod();
 void brumelo_install_gesture_hooks();
 int brumelo_screen_angle();

@@ -41,8 +41,10 @@ void FileChooser::poll() {
     if (!impl_->waiting) return;
     char path[1024] = {0};
     const int state = brumelo_picker_poll(path, sizeof path);
-    if (state == 2) impl_->finish(std::string(path));
-    else if (state == 3) impl_->finish(std::nullopt);
+    if (state == 2)
+        impl_->finish(std::string(path));
+    else if (state == 3)
+        impl_->finish(std::nullopt);
 }
 
 void FileChooser::answer(const std::optional<std::string>& path) {

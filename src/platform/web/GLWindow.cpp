@@ -257,7 +257,8 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int, bool fullscreen,
     attributes.minorVersion = 0;
     attributes.enableExtensionsByDefault = EM_TRUE;
     d.context = emscripten_webgl_create_context(kCanvas, &attributes);
-    if (d.context <= 0 || emscripten_webgl_make_context_current(d.context) != EMSCRIPTEN_RESULT_SUCCESS) {
+    if (d.context <= 0 ||
+        emscripten_webgl_make_context_current(d.context) != EMSCRIPTEN_RESULT_SUCCESS) {
         whyNot = "this browser offers no WebGL 2";
         brumelo_say("Brumelo needs WebGL 2, which this browser does not offer.");
         return nullptr;

@@ -23,9 +23,9 @@ std::vector<std::uint8_t> encode(const Image& image, bool jpeg, double quality,
         return {};
     }
     int size = 0;
-    std::uint8_t* bytes = brumelo_encode_image(image.pixels().data(), image.width(),
-                                               image.height(), image.hasAlpha() ? 0 : 1,
-                                               jpeg ? 1 : 0, quality, &size);
+    std::uint8_t* bytes =
+        brumelo_encode_image(image.pixels().data(), image.width(), image.height(),
+                             image.hasAlpha() ? 0 : 1, jpeg ? 1 : 0, quality, &size);
     if (!bytes) {
         if (error) *error = jpeg ? "JPEG encoding failed" : "PNG encoding failed";
         return {};
@@ -47,8 +47,7 @@ ImageResult decodeImage(const std::uint8_t* data, std::size_t size) {
     char why[256] = {0};
     std::uint8_t* pixels = brumelo_decoded_take(data, static_cast<int>(size), &width, &height,
                                                 &alpha, why, sizeof why);
-    if (!pixels)
-        return failure(why[0] ? why : "the browser was not asked to decode this picture");
+    if (!pixels) return failure(why[0] ? why : "the browser was not asked to decode this picture");
     const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
     std::vector<std::uint8_t> rgba(pixels, pixels + n);
     std::free(pixels);

@@ -25,8 +25,9 @@ std::string saveNewFile(const std::string& folder, const std::string& stem,
     char number[16];
     std::snprintf(number, sizeof number, "-%04d", savedThisVisit + 1);
     const std::string name = stem + number + extension;
-    const char* mime = extension == ".png" ? "image/png" : extension == ".jpg" ? "image/jpeg"
-                                                                              : "application/octet-stream";
+    const char* mime = extension == ".png"   ? "image/png"
+                       : extension == ".jpg" ? "image/jpeg"
+                                             : "application/octet-stream";
     char why[256] = {0};
     if (!brumelo_offer_file(bytes.data(), static_cast<int>(bytes.size()), name.c_str(), mime, why,
                             sizeof why)) {

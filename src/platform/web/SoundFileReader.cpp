@@ -92,7 +92,8 @@ std::unique_ptr<SoundFileReader> SoundFileReader::open(const std::string& path,
     const bool little = (flags & kFlagLittleEndian) != 0;
     for (std::size_t i = 0; i < samples; ++i) {
         const unsigned char* p = data + 2 * i;
-        const auto v = static_cast<std::uint16_t>(little ? (p[0] | (p[1] << 8)) : ((p[0] << 8) | p[1]));
+        const auto v =
+            static_cast<std::uint16_t>(little ? (p[0] | (p[1] << 8)) : ((p[0] << 8) | p[1]));
         reader->impl_->frames[i] = static_cast<std::int16_t>(v);
     }
     reader->channels_ = static_cast<int>(channels);

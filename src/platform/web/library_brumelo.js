@@ -582,6 +582,13 @@ var LibraryBrumelo = {
       window.addEventListener(events[i], Brumelo.onGesture, true);
   },
 
+  // A number from the page's address (0 when absent): how a test asks for a run of its kind.
+  brumelo_page_number: function(name) {
+    var value = new URLSearchParams(location.search).get(UTF8ToString(name));
+    var n = value === null ? 0 : Number(value);
+    return isFinite(n) ? n : 0;
+  },
+
   brumelo_is_ipod: function() { return /iPod/.test(navigator.userAgent) ? 1 : 0; },
 
   // The screen's turn from the device's natural orientation, degrees counter-clockwise.

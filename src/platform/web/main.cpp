@@ -27,7 +27,8 @@ namespace {
 struct Run {
     brumelo::Program* program = nullptr;
     brumelo::Settings settings;
-    bool scripted = false;
+    bool scripted = false;  // played frame by frame
+    int stopAfter = 0;      // a timed run: frames before it ends (0: never)
     bool finished = false;
     int shown = 0;
 };
@@ -104,7 +105,8 @@ void tick() {
         if (program.framesDrawn() >= run.settings.frames) finish(0);
     } else {
         program.stepWindow();
-        if (program.quit()) finish(0);
+        if (program.quit() || (run.stopAfter > 0 && program.framesDrawn() >= run.stopAfter))
+            finish(0);
     }
     if (program.framesDrawn() != run.shown) {
         run.shown = program.framesDrawn();
@@ -130,8 +132,9 @@ EM_BOOL onVisibility(int, const EmscriptenVisibilityChangeEvent* e, void*) {
 extern "C" EMSCRIPTEN_KEEPALIVE void brumelo_storage_failed(const char* why) {
     std::fprintf(stderr, "storage: not kept for the next visit: %s\n", why);
     AlertView::showAndKeep(std::make_shared<AlertView>(
-        "Not kept", std::string("The browser did not store Brumelo's picture for your next visit (") +
-                        why + "). It shows for this visit only.",
+        "Not kept",
+        std::string("The browser did not store Brumelo's picture for your next visit (") + why +
+            "). It shows for this visit only.",
         nullptr, "Dismiss", std::vector<std::string>{}));
 }
 
@@ -149,7 +152,10 @@ int main(int argc, char** argv) {
     s.dataDir = "/data";
     s.resourceDir = "/resources";
     if (s.deviceModel.empty()) s.deviceModel = deviceModel();
-    run.scripted = !s.scriptFile.empty();
+    // A script is played frame by frame unless the page asks for it in real time (live=1);
+    // a timed run (stop-after=N frames) ends and reports like a scripted one.
+    run.scripted = !s.scriptFile.empty() && brumelo_page_number("live") == 0;
+    run.stopAfter = static_cast<int>(brumelo_page_number("stop-after"));
 
     // No threads here: the sound tracks refill from the frame loop.
     GBMusicTrack::setFeederThreads(false);

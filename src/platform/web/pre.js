@@ -1,10 +1,12 @@
 // Runs before the program: options from the page's address, the data folder from IndexedDB, the
 // pictures decoded by the browser as they load, and the reports a test run sends back.
 //
-// Address parameters: seed, frames, script (a URL: the input script, played frame by frame),
-// files (URLs, comma-separated, put beside the script), device-model, storedbg (a URL written
-// as the stored background before start-up), report (a URL the results are sent to), capture
-// (frame numbers whose window picture is sent with the report).
+// Address parameters: seed, frames, script (a URL: the input script, played frame by frame, or
+// in real time with live=1), stop-after (frames before a real-time run ends), files (URLs,
+// comma-separated, put beside the script), device-model, storedbg (a URL written as the stored
+// background before start-up), report (a URL the results are sent to), capture (frame numbers
+// whose window picture is sent with the report), motion (x,y,z: a devicemotion event with that
+// acceleration including gravity, in m/s^2, every 50 ms, as a test's stand-in for a sensor).
 
 Module['noImageDecoding'] = true;
 Module['noAudioDecoding'] = true;
@@ -92,6 +94,16 @@ Module['preloadPlugins'] = [{
       return send('/result', JSON.stringify(result), 'application/json');
     });
   };
+
+  var motion = (params.get('motion') || '').split(',').map(Number);
+  if (motion.length == 3 && motion.every(isFinite) && typeof DeviceMotionEvent == 'function') {
+    setInterval(function() {
+      window.dispatchEvent(new DeviceMotionEvent('devicemotion', {
+        accelerationIncludingGravity: {x: motion[0], y: motion[1], z: motion[2]},
+        interval: 50
+      }));
+    }, 50);
+  }
 
   Module['preRun'] = Module['preRun'] || [];
   Module['preRun'].push(function() {

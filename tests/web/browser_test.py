@@ -1,0 +1,341 @@
+#!/usr/bin/env python3
+"""The browser build in headless Chromium (SwiftShader's WebGL), against the desktop program's
+headless runs of the same seeded scripts.
+
+    tests/web/browser_test.py --page build-web/src --program build/src/brumelo [--keep DIR]
+
+The page plays a script frame by frame (as a headless run does) and posts its frames, its
+window and its state back to a small server here. The math library differs between the two
+builds, so the frames are compared by what they show (cells of 20 x 20 pixels), not pixel for
+pixel. Prints PASS, FAIL or SKIP a case; exits 1 when a case failed, 77 when Chromium is missing.
+"""
+
+import argparse
+import json
+import math
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pictures  # noqa: E402
+import webpage  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SEED = 1
+
+
+def stroke(finger, start, end, first_frame, frames):
+    """A finger drawn from start to end, one move a frame."""
+    (x0, y0), (x1, y1) = start, end
+    lines = ['%d touch-down %d %g %g' % (first_frame, finger, x0, y0)]
+    for i in range(1, frames):
+        t = i / frames
+        lines.append('%d touch-move %d %.1f %.1f' %
+                     (first_frame + i, finger, x0 + (x1 - x0) * t, y0 + (y1 - y0) * t))
+    lines.append('%d touch-up %d %g %g' % (first_frame + frames, finger, x1, y1))
+    return lines
+
+
+def zigzag(finger, y, first_frame, passes, step=12):
+    """A finger wiping fast back and forth across the screen at height y, never stopping, one
+    move a frame: fast enough for the wipe sounds."""
+    xs, x, direction = [], 30.0, 1
+    for _ in range(passes):
+        while 30 <= x + direction * step <= 290:
+            x += direction * step
+            xs.append(x)
+        direction = -direction
+    lines = ['%d touch-down %d 30 %g' % (first_frame, finger, y)]
+    lines += ['%d touch-move %d %.1f %g' % (first_frame + 1 + i, finger, x, y)
+              for i, x in enumerate(xs)]
+    lines.append('%d touch-up %d %.1f %g' % (first_frame + len(xs) + 1, finger, xs[-1], y))
+    return lines
+
+
+def tap(finger, x, y, frame, taps=1):
+    return ['%d touch-down %d %g %g' % (frame, finger, x, y),
+            '%d touch-up %d %g %g %d' % (frame, finger, x, y, taps)]
+
+
+def loud_wav(path, seconds=3, rate=48000):
+    """A square wave near full scale: as loud as blowing into a phone's microphone."""
+    samples = b''.join(struct.pack('<h', 30000 if (i // 160) % 2 else -30000)
+                       for i in range(seconds * rate))
+    with open(path, 'wb') as f:
+        f.write(b'RIFF' + struct.pack('<I', 36 + len(samples)) + b'WAVE')
+        f.write(b'fmt ' + struct.pack('<IHHIIHH', 16, 1, 1, rate, rate * 2, 2, 16))
+        f.write(b'data' + struct.pack('<I', len(samples)) + samples)
+
+
+class Suite:
+    def __init__(self, page, program, work):
+        self.page, self.program, self.work = page, program, work
+        self.data = os.path.join(work, 'data')
+        shutil.copytree(os.path.join(HERE, 'data'), self.data)
+        self.server = webpage.Server(page, self.data, os.path.join(work, 'reports'))
+        self.home = os.path.join(work, 'home')
+        os.makedirs(self.home)
+        self.failures = 0
+        self.runs = 0
+
+    def script(self, name, lines):
+        with open(os.path.join(self.data, name), 'w') as f:
+            f.write('\n'.join(lines) + '\n')
+        return name
+
+    def desktop(self, name, script, frames, data_dir=None):
+        """The desktop program, headless, in a folder of its own holding the test files; returns
+        that folder and what it logged."""
+        folder = os.path.join(self.work, 'desktop', name)
+        shutil.copytree(self.data, folder)
+        data_dir = data_dir or os.path.join(folder, 'data-folder')
+        env = dict(os.environ, ALSOFT_DRIVERS='null', SDL_AUDIODRIVER='dummy', LP_NUM_THREADS='1',
+                   HOME=self.home, XDG_DATA_HOME=os.path.join(self.home, 'share'))
+        run = subprocess.run([self.program, '--headless', '--seed', str(SEED), '--frames',
+                              str(frames), '--script', script, '--data-dir', data_dir,
+                              '--pictures-dir', os.path.join(folder, 'pictures')],
+                             cwd=folder, env=env, capture_output=True, text=True, timeout=300)
+        if run.returncode != 0:
+            raise AssertionError('desktop run %s failed: %s' % (name, run.stderr[-500:]))
+        return folder, run.stderr
+
+    def browser(self, name, script, frames, params=None, flags=(), profile=None, files=()):
+        """The page in a fresh headless Chromium (or one on `profile`, as a later visit); returns
+        the page's report and the folder its pictures landed in."""
+        self.runs += 1
+        query = {'seed': SEED, 'frames': frames, 'script': '/test/' + script,
+                 'report': '/report/' + name}
+        if files:
+            query['files'] = ','.join('/test/' + f for f in files)
+        query.update(params or {})
+        url = self.server.url('/brumelo.html?' + '&'.join('%s=%s' % kv for kv in query.items()))
+        profile = profile or tempfile.mkdtemp(dir=self.work, prefix='profile-')
+        log = os.path.join(self.work, name + '.chromium.log')
+        chrome = webpage.Browser(url, profile, ['--window-size=320,480'] + list(flags), log)
+        try:
+            result = self.server.wait(name, 90)
+        finally:
+            chrome.close()
+        if result is None:
+            raise AssertionError('the page %s sent no report (see %s)' % (name, log))
+        # Pictures are posted before the report.
+        return result, os.path.join(self.work, 'reports', name)
+
+    def case(self, name, body):
+        start = time.time()
+        try:
+            skipped = body()
+        except AssertionError as e:
+            self.failures += 1
+            print('FAIL %s: %s' % (name, e), flush=True)
+            return
+        except Exception as e:  # a broken harness is a failure too, said plainly
+            self.failures += 1
+            print('FAIL %s: %s: %s' % (name, type(e).__name__, e), flush=True)
+            return
+        if skipped:
+            print('SKIP %s: %s' % (name, skipped), flush=True)
+        else:
+            print('PASS %s (%.0f s)' % (name, time.time() - start), flush=True)
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def similar(a, b, what, share=0.15):
+    diff, worst = pictures.grid_difference(a, b)
+    check(diff <= share, '%s: %.0f%% of the picture differs (worst cell %.0f of 255)' %
+          (what, 100 * diff, worst))
+
+
+FOG_BOX = (20, 420, 300, 470)       # never touched by the scripts
+STROKE_BOX = (70, 140, 250, 160)     # along the stroke of the frames and microphone cases
+
+
+def wipe_depth(picture):
+    """How much the stroke stands out from the untouched steam, in luminance."""
+    return abs(picture.luminance(*STROKE_BOX) - picture.luminance(*FOG_BOX))
+
+
+def alert_shown(window, frame):
+    """Whether the window picture shows an alert box over the frame: the box is deep blue
+    glass, so the middle of the screen turns bluer and darker there than in the frame."""
+    scale = min(window.width / 320, window.height / 480)
+    left, top = (window.width - 320 * scale) / 2, (window.height - 480 * scale) / 2
+    w = window.mean(left + 60 * scale, top + 200 * scale, left + 260 * scale, top + 280 * scale)
+    f = frame.mean(60, 200, 260, 280)
+    return (w[2] - w[0]) - (f[2] - f[0]) > 15 and sum(w) < sum(f)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
+    parser.add_argument('--page', required=True, help='folder with brumelo.html (build-web/src)')
+    parser.add_argument('--program', required=True, help='the desktop build\'s brumelo')
+    parser.add_argument('--keep', help='keep pictures and logs in this folder')
+    args = parser.parse_args()
+    if not webpage.chromium():
+        print('SKIP browser tests: no Chromium')
+        return 77
+    for f in ('brumelo.html', 'brumelo.js', 'brumelo.wasm', 'brumelo.data'):
+        if not os.path.exists(os.path.join(args.page, f)):
+            print('FAIL browser tests: %s is not built in %s' % (f, args.page))
+            return 1
+    work = args.keep or tempfile.mkdtemp(prefix='brumelo-browser-')
+    if args.keep:
+        shutil.rmtree(work, ignore_errors=True)
+        os.makedirs(work)
+    suite = Suite(os.path.abspath(args.page), os.path.abspath(args.program), work)
+
+    def frames():
+        lines = ['1 button 0'] + zigzag(1, 150, 5, 6)
+        lines += tap(2, 90, 300, 140) + tap(2, 160, 320, 144) + tap(2, 230, 300, 148)
+        lines += ['160 screenshot frames-160.png']
+        lines += tap(3, 160, 400, 170) + tap(3, 160, 400, 172, 2)
+        lines += ['180 screenshot frames-180.png']
+        script = suite.script('frames.script', lines)
+        folder, log = suite.desktop('frames', script, 181)
+        result, shots = suite.browser('frames', script, 181, {'capture': 180})
+        desk = pictures.read_png(os.path.join(folder, 'frames-160.png'))
+        web = pictures.read_png(os.path.join(shots, 'frames-160.png'))
+        check(wipe_depth(desk) > 30, 'the desktop frame shows no wipe (%.0f)' % wipe_depth(desk))
+        check(wipe_depth(web) > 30, 'the browser frame shows no wipe (%.0f)' % wipe_depth(web))
+        check(abs(web.luminance(*STROKE_BOX) - desk.luminance(*STROKE_BOX)) < 25,
+              'the wipe looks different (%.0f and %.0f)' %
+              (web.luminance(*STROKE_BOX), desk.luminance(*STROKE_BOX)))
+        similar(web, desk, 'frame 160')
+        status = result['status']
+        check(len(status['droplets']) >= 3, 'only %d droplets' % len(status['droplets']))
+        for who, text in (('desktop', log), ('browser', '\n'.join(result['log']))):
+            check(text.count('alert: Brumelo') == 2,
+                  '%s: the menu was not shown at start and on the double tap' % who)
+        check(status['alert'] == 'Brumelo', 'the menu is not up at the end')
+        window = pictures.read_png(os.path.join(shots, 'window-180.png'))
+        frame = pictures.read_png(os.path.join(shots, 'frames-180.png'))
+        check(alert_shown(window, frame), 'the window shows no menu over the frame')
+        similar(frame, pictures.read_png(os.path.join(folder, 'frames-180.png')), 'frame 180')
+        finished = [t['finished'] for t in status['tracks'] if t]
+        check(len(finished) == 4, 'not all four wipe sounds loaded: %s' % status['tracks'])
+        check(sum(finished) >= 1, 'no wipe sound played to its end: %s' % finished)
+
+    def tilt():
+        lines = ['1 button 0']
+        for i, x in enumerate((60, 110, 160, 210, 260)):
+            lines += tap(2, x, 120, 5 + 3 * i)
+        lines += ['80 screenshot tilt-80.png']
+        script = suite.script('tilt.script', lines)
+        # The desktop tilted right by its script, and upright.
+        tilted = suite.script('tilt-desktop.script', ['1 accel 1 0 0'] + lines)
+        right, _ = suite.desktop('tilt-right', tilted, 81)
+        upright, _ = suite.desktop('tilt-upright', script, 81)
+        # The page tilted right by the device's motion: the push that holds the device up points
+        # to its left.
+        result, shots = suite.browser('tilt', script, 81, {'motion': '-9.80665,0,0'})
+        gx, gy = result['status']['gravity']
+        check(abs(gx - 1) < 0.05 and abs(gy) < 0.05, 'gravity is (%.2f, %.2f)' % (gx, gy))
+        web = pictures.read_png(os.path.join(shots, 'tilt-80.png'))
+        to_right = pictures.grid_difference(web, pictures.read_png(os.path.join(right, 'tilt-80.png')))
+        to_upright = pictures.grid_difference(
+            web, pictures.read_png(os.path.join(upright, 'tilt-80.png')))
+        check(to_right[0] < to_upright[0] / 2,
+              'the droplets ran as upright (%.1f%% of the picture differs from the tilted desktop, '
+              '%.1f%% from the upright one)' % (100 * to_right[0], 100 * to_upright[0]))
+
+    def blow():
+        wav = os.path.join(suite.work, 'loud.wav')
+        loud_wav(wav)
+        lines = ['1 button 0'] + stroke(1, (40, 150), (280, 150), 5, 40)
+        lines += ['50 screenshot blow-50.png', '250 screenshot blow-250.png']
+        script = suite.script('blow.script', lines)
+        folder, _ = suite.desktop('blow', script, 251)
+        result, shots = suite.browser('blow', script, 251, flags=[
+            '--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream',
+            '--use-file-for-fake-audio-capture=' + wav])
+        level = result['status']['level']
+        check(level > 0.7, 'the microphone level is %.2f, no blow' % level)
+        web50 = pictures.read_png(os.path.join(shots, 'blow-50.png'))
+        web250 = pictures.read_png(os.path.join(shots, 'blow-250.png'))
+        desk50 = pictures.read_png(os.path.join(folder, 'blow-50.png'))
+        desk250 = pictures.read_png(os.path.join(folder, 'blow-250.png'))
+        check(wipe_depth(desk250) > 0.7 * wipe_depth(desk50), 'without blowing the wipe fogged up')
+        check(wipe_depth(web250) < 0.5 * wipe_depth(web50),
+              'blowing brought no steam back (%.0f, then %.0f)' %
+              (wipe_depth(web50), wipe_depth(web250)))
+
+    def not_a_picture():
+        script = suite.script('pick.script', ['1 button 1', '5 pick notes.txt',
+                                              '10 screenshot pick-10.png'])
+        _, log = suite.desktop('pick', script, 11)
+        result, shots = suite.browser('pick', script, 11, {'capture': 10}, files=['notes.txt'])
+        check('alert: Not a picture' in log, 'the desktop said nothing')
+        check('alert: Not a picture' in result['log'], 'the browser said nothing: %s' %
+              result['log'])
+        check(result['status']['alert'] == 'Not a picture', 'the alert is not up')
+        check(alert_shown(pictures.read_png(os.path.join(shots, 'window-10.png')),
+                          pictures.read_png(os.path.join(shots, 'pick-10.png'))),
+              'the window shows no alert')
+
+    def corrupt_background():
+        script = suite.script('stored.script', ['1 button 0', '20 screenshot stored-20.png'])
+        data_dir = os.path.join(suite.work, 'corrupt-data')
+        os.makedirs(data_dir)
+        shutil.copy(os.path.join(suite.data, 'corrupt.png'), os.path.join(data_dir, 'CustomBG.png'))
+        folder, log = suite.desktop('stored', script, 21, data_dir)
+        result, shots = suite.browser('stored', script, 21, {'storedbg': '/test/corrupt.png'})
+        check('background: cannot show' in log, 'the desktop did not refuse the stored picture')
+        check(any('background: cannot show /data/CustomBG.png' in line for line in result['log']),
+              'the browser did not refuse the stored picture')
+        similar(pictures.read_png(os.path.join(shots, 'stored-20.png')),
+                pictures.read_png(os.path.join(folder, 'stored-20.png')), 'the default background')
+
+    def next_visit():
+        first = suite.script('visit1.script', ['1 button 1', '3 pick photo-turned.jpg'])
+        # A stroke across the top clears the photo's corners.
+        second = suite.script('visit2.script', stroke(1, (10, 70), (310, 70), 2, 30) +
+                              ['40 screenshot visit2-40.png'])
+        data_dir = os.path.join(suite.work, 'visit-data')
+        suite.desktop('visit1', first, 10, data_dir)
+        folder, _ = suite.desktop('visit2', second, 41, data_dir)
+        profile = tempfile.mkdtemp(dir=suite.work, prefix='profile-')
+        result, _ = suite.browser('visit1', first, 10, profile=profile, files=['photo-turned.jpg'])
+        check(not any('not stored' in line or 'not kept' in line for line in result['log']),
+              'the picture was not stored: %s' % result['log'])
+        result, shots = suite.browser('visit2', second, 41, profile=profile)
+        check(not any(line == 'alert: Brumelo' for line in result['log']),
+              'the second visit counted as a first one')
+        check(not any('cannot show' in line for line in result['log']),
+              'the stored picture was refused: %s' % result['log'])
+        web = pictures.read_png(os.path.join(shots, 'visit2-40.png'))
+        desk = pictures.read_png(os.path.join(folder, 'visit2-40.png'))
+        similar(web, desk, 'the picture kept from the first visit')
+        # The photo is stored turned upright (its file says to turn it a quarter clockwise):
+        # its yellow corner mark ends top right.
+        def yellowness(box):
+            r, g, b = web.mean(*box)
+            return r + g - 2 * b
+        right, left = yellowness((245, 50, 295, 90)), yellowness((25, 50, 75, 90))
+        check(right > left + 20, 'the photo is not upright (yellow %.0f top right, %.0f top left)'
+              % (right, left))
+
+    suite.case('frames like the desktop: wipe, droplets, sounds, the menu', frames)
+    suite.case('tilt moves the droplets', tilt)
+    suite.case('a loud microphone blows', blow)
+    suite.case('a picked file that is no picture', not_a_picture)
+    suite.case('a corrupt stored background counts as absent', corrupt_background)
+    suite.case('the chosen picture is kept for the next visit', next_visit)
+    suite.server.close()
+    if not args.keep:
+        shutil.rmtree(work, ignore_errors=True)
+    print('%d browser runs, %s' % (suite.runs, 'all passed' if not suite.failures
+                                    else '%d failed' % suite.failures))
+    return 1 if suite.failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
