@@ -117,11 +117,18 @@ class Browser:
         found, frontier = {self.proc.pid}, [self.proc.pid]
         while frontier:
             pid = frontier.pop()
+            kids = []
             try:
-                with open('/proc/%d/task/%d/children' % (pid, pid)) as f:
-                    kids = [int(k) for k in f.read().split()]
+                tasks = os.listdir('/proc/%d/task' % pid)
             except OSError:
-                kids = []
+                tasks = []
+            # A child belongs to the thread that started it.
+            for task in tasks:
+                try:
+                    with open('/proc/%d/task/%s/children' % (pid, task)) as f:
+                        kids += [int(k) for k in f.read().split()]
+                except OSError:
+                    pass
             for k in kids:
                 if k not in found:
                     found.add(k)
@@ -129,16 +136,22 @@ class Browser:
         return found
 
     def cpu_seconds(self):
-        total = 0
+        """CPU seconds (user and system) used so far by each kind of process of the browser
+        ('browser', 'renderer', 'gpu-process', 'utility'...)."""
+        kinds = {}
         tick = os.sysconf('SC_CLK_TCK')
         for pid in self.pids():
             try:
+                with open('/proc/%d/cmdline' % pid) as f:
+                    # Chromium rewrites its processes' titles: the arguments, space-separated.
+                    words = f.read().replace('\0', ' ').split()
                 with open('/proc/%d/stat' % pid) as f:
                     fields = f.read().rsplit(')', 1)[1].split()
-                total += (int(fields[11]) + int(fields[12])) / tick
             except OSError:
-                pass
-        return total
+                continue
+            kind = next((w[7:] for w in words if w.startswith('--type=')), 'browser')
+            kinds[kind] = kinds.get(kind, 0) + (int(fields[11]) + int(fields[12])) / tick
+        return kinds
 
     def close(self):
         if self.proc.poll() is None:

@@ -20,6 +20,9 @@ function(brumelo_web_program)
   # The page is ours (emcc's own HTML step fails in this version); it loads brumelo.js.
   set_target_properties(brumelo PROPERTIES SUFFIX ".js")
   configure_file(${_web}/brumelo.html.in ${CMAKE_CURRENT_BINARY_DIR}/brumelo.html COPYONLY)
+  # The desktop's demonstration, for brumelo.html?script=demo.script&seed=1.
+  configure_file(${PROJECT_SOURCE_DIR}/resources/demo.script ${CMAKE_CURRENT_BINARY_DIR}/demo.script
+    COPYONLY)
   set(_preload)
   foreach(_name Foggy1-HQ.png back1.png Droplet1.png Droplet2.png
           sound2.caf sound3.caf sound4.caf sound5.caf)

@@ -102,18 +102,18 @@ void tick() {
         // the frame it names.
         if (brumelo_decodes_pending() > 0) return;
         program.stepFrame();
-        if (program.framesDrawn() >= run.settings.frames) finish(0);
     } else {
         program.stepWindow();
-        if (program.quit() || (run.stopAfter > 0 && program.framesDrawn() >= run.stopAfter))
-            finish(0);
     }
     if (program.framesDrawn() != run.shown) {
         run.shown = program.framesDrawn();
         brumelo_frame_shown(run.shown);
         if (run.shown % 10 == 0) brumelo_persist();
     }
+    const int last = run.scripted ? run.settings.frames : run.stopAfter;
+    if (program.quit() || (last > 0 && program.framesDrawn() >= last)) finish(0);
 }
+
 
 EM_BOOL onVisibility(int, const EmscriptenVisibilityChangeEvent* e, void*) {
     if (run.finished || run.scripted) return EM_FALSE;

@@ -87,6 +87,7 @@ Module['preloadPlugins'] = [{
       status: JSON.parse(status || '{}'),
       // Milliseconds from the start of the page's navigation.
       firstFrameMs: firstFrame,
+      finishedMs: performance.now(),
       scriptStartMs: started,
       log: log
     };
