@@ -43,6 +43,11 @@ if(TARGET brumelo)
      --script ${PROJECT_SOURCE_DIR}/resources/demo.script --screenshot $d/demo.png && [ -s $d/demo.png ] && [ -s $d/CustomBG.png ]")
   set_tests_properties(program.demo PROPERTIES LABELS app ENVIRONMENT "${_env}")
 
+  # Redrawing only what changed gives the frames a full redraw gives.
+  add_test(NAME program.partial_redraw COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/redraw_test.sh
+    $<TARGET_FILE:brumelo> ${PROJECT_SOURCE_DIR}/resources/demo.script ${_run}/redraw)
+  set_tests_properties(program.partial_redraw PROPERTIES LABELS app ENVIRONMENT "${_env}")
+
   # The real window under Xvfb: a mouse stroke, then the same through touch fingers.
   foreach(mode mouse fingers)
     add_test(NAME program.window_${mode} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/window_test.sh

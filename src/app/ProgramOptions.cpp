@@ -41,7 +41,9 @@ std::string usageText() {
            "  --device-model NAME      act as this device (\"iPod Touch\" for one)\n"
            "  --accel-device PATH      an IIO accelerometer folder under /sys/bus/iio/devices\n"
            "  --scale N                window scale (1 to 16)\n"
-           "  --fullscreen             start in full screen (F11 toggles)\n";
+           "  --fullscreen             start in full screen (F11 toggles)\n"
+           "  --full-redraw            redraw the whole picture every frame, not only what "
+           "changed\n";
 }
 
 std::string versionText() { return std::string("Brumelo 1.2 (") + BRUMELO_BUILD_ID + ")\n"; }
@@ -91,9 +93,11 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
             result.text = versionText();
             return result;
         }
-        if (name == "--headless" || name == "--fullscreen") {
-            if (!flag(name == "--headless" ? s.headless : s.fullscreen))
-                return fail("option " + name + " takes no value");
+        if (name == "--headless" || name == "--fullscreen" || name == "--full-redraw") {
+            bool& on = name == "--headless"     ? s.headless
+                       : name == "--fullscreen" ? s.fullscreen
+                                                : s.fullRedraw;
+            if (!flag(on)) return fail("option " + name + " takes no value");
             continue;
         }
 

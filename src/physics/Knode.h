@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "physics/Vector3f.h"
@@ -78,6 +79,11 @@ class Knode : public std::enable_shared_from_this<Knode> {
     void drawTextured();
     void drawTextured_ROTATE();
     void drawTransparent();
+    // The box drawTextured covers, in world units; nullopt when it draws nothing.
+    struct Bounds {
+        float minX, minY, maxX, maxY;
+    };
+    std::optional<Bounds> texturedBounds() const;
     // 0..255 values, handed to the node's own texture copy.
     void setTint(double r, double g, double b, double a);
 

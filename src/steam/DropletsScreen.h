@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "physics/Kworld.h"
+#include "render/DirtyRegion.h"
 
 class Droplet;
 class Image;
@@ -71,6 +72,14 @@ class DropletsScreen : public Kworld {
     // A fresh frame buffer on the steam texture (its content kept) and no droplets.
     void reset();
 
+    // Off (the default), every composite redraws the whole screen. On, it redraws only what
+    // changed since the last one (the bound frame buffer must keep its pixels between frames):
+    // the same picture for far less fill.
+    void setPartialRedraw(bool on) { partialRedraw_ = on; }
+    bool partialRedraw() const { return partialRedraw_; }
+    // Whether the last composite changed any pixel.
+    bool lastCompositeChanged() const { return lastCompositeChanged_; }
+
     const std::vector<std::shared_ptr<Droplet>>& droplets() const { return droplets_; }
     const std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>>& fingerTracks() const {
         return fingerTracks_;
@@ -90,6 +99,11 @@ class DropletsScreen : public Kworld {
   private:
     void eraseDroplet(Knode* node);
     void bindSteamFramebuffer() const;
+    // The steam, the background and the droplets over whatever the scissor lets through.
+    void compositeLayers(const DirtyRegion::Rect* clip);
+    // Where a track's marks will clear the steam.
+    void noteMarksDirty(const SurfaceTrack& track);
+    bool coversScreen(const Viewport* viewport) const;
 
     std::vector<std::shared_ptr<Droplet>> droplets_;
     std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>> fingerTracks_;
@@ -101,6 +115,17 @@ class DropletsScreen : public Kworld {
     std::int32_t frames_ = 0;
     float totalSteamLevel_ = 0.0f;
     std::recursive_mutex lock_;
+
+    bool partialRedraw_ = false;
+    bool lastCompositeChanged_ = true;
+    DirtyRegion dirty_;
+    // The droplets of this composite with the boxes they cover, and last composite's boxes.
+    struct DrawnDroplet {
+        Droplet* droplet;
+        DirtyRegion::Rect box;
+    };
+    std::vector<DrawnDroplet> drawing_;
+    std::vector<DirtyRegion::Rect> drawnBoxes_;
 };
 
 // Applied to every finger track when the wipes are burnt in: draws the track (none is skipped).
