@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include "app/TenzoAppDelegate.h"
 #include "audio/GBMusicTrack.h"
@@ -129,18 +130,28 @@ void SurfaceTrack::addPointInternalWithRadius(_Vector3f p, double r) {
 }
 
 void SurfaceTrack::draw() {
-    static const GLfloat color[4] = {0.0f, 0.0f, 0.0f, 0.1f};
     if (points_.empty()) return;
+    // One draw for the whole stroke, each mark its own size: kept between calls, so a frame's
+    // marks cost no allocation.
+    static std::vector<GLfloat> vertices, sizes, colors;
+    vertices.clear();
+    sizes.clear();
+    colors.clear();
+    for (const auto& mark : points_) {
+        vertices.insert(vertices.end(), {mark->data[3], mark->data[7]});
+        sizes.push_back(static_cast<GLfloat>(mark->radius()) * contentScaleFactor);
+        colors.insert(colors.end(), {0.0f, 0.0f, 0.0f, 0.1f});
+    }
     // Texturing is off here; a stale coordinate array left enabled must not be read.
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    for (const auto& mark : points_) {
-        GLfloat vertex[3] = {mark->data[3], mark->data[7], 0.0f};
-        glPointSize(static_cast<GLfloat>(mark->radius()));
-        glVertexPointer(3, GL_FLOAT, 0, vertex);
-        glColorPointer(4, GL_FLOAT, 0, color);
-        glDrawArrays(GL_POINTS, 0, 1);
-        if (dscreen_) dscreen_->removeNode(mark.get());
-    }
+    glEnableClientState(GL_POINT_SIZE_ARRAY_OES);
+    glVertexPointer(2, GL_FLOAT, 0, vertices.data());
+    glColorPointer(4, GL_FLOAT, 0, colors.data());
+    glPointSizePointerOES(GL_FLOAT, 0, sizes.data());
+    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(sizes.size()));
+    glDisableClientState(GL_POINT_SIZE_ARRAY_OES);
+    if (dscreen_)
+        for (const auto& mark : points_) dscreen_->removeNode(mark.get());
     removeDrawnNodes();
 }
 
