@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -53,6 +55,9 @@ struct GLWindow::Impl {
 std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullscreen,
                                            std::string& whyNot) {
     if (headless) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    // A software rasteriser's threads cost more in hand-offs and memory than they save on the
+    // few pixels a frame changes; the caller's own setting wins.
+    if (headless) setenv("LP_NUM_THREADS", "0", 0);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         whyNot = SDL_GetError();
         return nullptr;
