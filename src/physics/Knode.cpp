@@ -355,7 +355,7 @@ std::optional<Knode::Bounds> Knode::texturedBounds() const {
     const double c = std::cos(a), n = std::sin(a);
     const double m00 = c * c * sx + n * n * sy, m01 = c * n * (sx - sy);
     const double m11 = n * n * sx + c * c * sy;
-    const double hw = 0.5 * tex->contentSize().width, hh = 0.5 * tex->contentSize().height;
+    const double hw = 0.5 * tex->drawnSize().width, hh = 0.5 * tex->drawnSize().height;
     const double ex = std::abs(m00) * hw + std::abs(m01) * hh;
     const double ey = std::abs(m01) * hw + std::abs(m11) * hh;
     return Bounds{static_cast<float>(data[3] - ex), static_cast<float>(data[7] - ey),

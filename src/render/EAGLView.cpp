@@ -32,6 +32,10 @@ constexpr int kScreenWidth = 320;
 constexpr int kScreenHeight = 480;
 }  // namespace
 
+int screenPixels(int points) {
+    return static_cast<int>(std::lround(static_cast<double>(points) * contentScaleFactor));
+}
+
 double currentAbsoluteTime() {
     // Seconds since 1 January 2001, the phone's reference date.
     using namespace std::chrono;
@@ -81,8 +85,9 @@ bool EAGLView::createFramebuffer() {
     glGenRenderbuffersOES(1, &viewRenderbuffer);
     glBindFramebufferOES(GL_FRAMEBUFFER_OES, viewFramebuffer);
     glBindRenderbufferOES(GL_RENDERBUFFER_OES, viewRenderbuffer);
-    // The screen is off-screen here; the window shows a scaled copy of it.
-    glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_RGBA8_OES, kScreenWidth, kScreenHeight);
+    // The screen is off-screen here; the window shows a copy of it, at its own density.
+    glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_RGBA8_OES, screenPixels(kScreenWidth),
+                             screenPixels(kScreenHeight));
     glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES, GL_RENDERBUFFER_OES,
                                  viewRenderbuffer);
     glGetRenderbufferParameterivOES(GL_RENDERBUFFER_OES, GL_RENDERBUFFER_WIDTH_OES, &backingWidth_);
@@ -96,8 +101,10 @@ bool EAGLView::createFramebuffer() {
     brumelo::ImageResult fog =
         brumelo::decodeImageFile(brumelo::settings().resourceDir + "/Foggy1-HQ.png");
     if (!fog) std::fprintf(stderr, "Foggy1-HQ.png: %s\n", fog.error.c_str());
-    _textures[0] = Texture2D::initWithImage(fog.image);
+    _textures[0] = Texture2D::initWithImage(fog.image, contentScaleFactor);
     if (!_textures[0]) return false;
+    // The steam has one texel for each pixel of the screen.
+    _textures[0]->setFilter(GL_NEAREST);
     return createFramebufferObjectForTexture(*_textures[0], false);
 }
 

@@ -106,5 +106,8 @@ class EAGLView {
     std::optional<float> levelOverride_;
 };
 
+// Pixels of the screen frame buffer along that many points.
+int screenPixels(int points);
+
 // Seconds of absolute time, as the frame loop stamps its frames.
 double currentAbsoluteTime();

@@ -320,7 +320,17 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
     glPushMatrix();
     glScalef(1, -1, 1);
     glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
-    if (backgroundTexture_) backgroundTexture_->drawAtPoint(0.0f, 0.0f);
+    if (backgroundTexture_) {
+        // Centred texel for pixel, the picture samples exactly and cheaper unfiltered.
+        const brumelo::SizeF size = backgroundTexture_->drawnSize();
+        const float s = contentScaleFactor;
+        auto even = [](float pixels) { return std::fmod(pixels, 2.0f) == 0.0f; };
+        backgroundTexture_->setFilter(backgroundTexture_->pixelsPerPoint() == s &&
+                                              even(size.width * s) && even(size.height * s)
+                                          ? GL_NEAREST
+                                          : GL_LINEAR);
+        backgroundTexture_->drawAtPoint(0.0f, 0.0f);
+    }
     glPopMatrix();
 
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
