@@ -24,8 +24,6 @@
 
 namespace brumelo {
 
-namespace {
-
 // The view's context is the window's.
 class WindowContext : public EAGLContext {
   public:
@@ -39,20 +37,42 @@ class WindowContext : public EAGLContext {
     void clearCurrentContext() override { current_ = false; }
     void presentRenderbuffer(GLuint framebuffer) override {
         if (window_.headless()) return;
-        window_.present(framebuffer);
-        // Alerts float over the picture, never inside the screen frame buffer.
         int w = 0, h = 0;
         window_.windowPixelSize(w, h);
+        AlertView* alert = AlertView::visibleAlert();
+        const Shown shown{w, h, alert, alert ? alert->highlightedButtonIndex() : -1,
+                          alert ? alert->selectedButtonIndex() : -1};
+        // A frame like the one on show is not shown again: the window keeps its pixels.
+        TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
+        const bool frameChanged =
+            !app || !app->dropletScreen() || app->dropletScreen()->lastCompositeChanged();
+        if (!frameChanged && !needsPresent_ && shown == shown_) return;
+        needsPresent_ = false;
+        shown_ = shown;
+        window_.present(framebuffer, screenPixels(kScreenWidth), screenPixels(kScreenHeight));
+        // Alerts float over the picture, never inside the screen frame buffer.
         Letterbox box = window_.letterbox();
         AlertView::drawVisibleAlert(box.x, box.y, box.width, box.height, w, h);
         window_.swap();
         glBindFramebufferOES(GL_FRAMEBUFFER_OES, viewFramebuffer);
     }
+    // The window lost what it showed (uncovered, resized): the next frame is shown whatever.
+    void setNeedsPresent() { needsPresent_ = true; }
 
   private:
+    struct Shown {
+        int width, height;
+        const AlertView* alert;
+        int highlighted, selected;
+        bool operator==(const Shown&) const = default;
+    };
     GLWindow& window_;
     bool current_ = false;
+    bool needsPresent_ = true;
+    Shown shown_{};
 };
+
+namespace {
 
 AlertKey alertKey(InputEvent::KeyName key) {
     switch (key) {
@@ -86,6 +106,13 @@ Program::Program(Settings settings) : settings_(std::move(settings)) {}
 Program::~Program() { shutdown(); }
 
 bool Program::headless() const { return !window_ || window_->headless(); }
+
+double Program::renderScale() const {
+    if (settings_.renderScale > 0) return settings_.renderScale;
+    if (headless()) return 1.0;
+    // Drawn at the window's density, the picture stays crisp however large the window.
+    return std::clamp(static_cast<double>(window_->letterbox().width) / kScreenWidth, 1.0, 4.0);
+}
 
 int Program::launch() {
     settings() = settings_;
@@ -133,8 +160,11 @@ int Program::launch() {
         return 1;
     }
 
+    contentScaleFactor = static_cast<float>(renderScale());
     delegate_ = std::make_unique<TenzoAppDelegate>();
-    view_ = EAGLView::initWithCoder(std::make_shared<WindowContext>(*window_));
+    auto context = std::make_shared<WindowContext>(*window_);
+    windowContext_ = context.get();
+    view_ = EAGLView::initWithCoder(std::move(context));
     if (!view_) {
         std::fprintf(stderr, "brumelo: the GL view could not be made\n");
         return 1;
@@ -282,6 +312,8 @@ int Program::runWindow() {
                     quit_ = true;
                     break;
                 case Kind::Expose:
+                    view_->setContentScaleFactor(static_cast<float>(renderScale()));
+                    windowContext_->setNeedsPresent();
                     view_->layoutSubviews();
                     break;
                 case Kind::TouchDown:
@@ -357,7 +389,7 @@ bool Program::writeScreenshot(const std::string& path) {
     if (delegate_ && delegate_->dropletScreen())
         picture = delegate_->dropletScreen()->getScreenshot();
     if (!picture) {
-        const int w = 320, h = 480;
+        const int w = screenPixels(320), h = screenPixels(480);
         std::vector<std::uint8_t> rgba(static_cast<std::size_t>(w) * h * 4);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());

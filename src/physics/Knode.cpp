@@ -10,6 +10,7 @@
 
 #include "physics/Kworld.h"
 #include "physics/matrix_impl.h"
+#include "render/Globals.h"
 #include "render/Texture2D.h"
 
 namespace {
@@ -311,7 +312,8 @@ void Knode::draw(double cameraScale) {
         default:
             break;  // any other index draws white
     }
-    glPointSize(static_cast<GLfloat>(std::max(2.0 * radius_ / cameraScale, 2.0)));
+    glPointSize(static_cast<GLfloat>(std::max(2.0 * radius_ / cameraScale, 2.0)) *
+                contentScaleFactor);
     glVertexPointer(3, GL_FLOAT, 0, kOrigin);
     glColorPointer(4, GL_UNSIGNED_BYTE, 0, rgba);
     glPushMatrix();

@@ -2,12 +2,11 @@
 
 #include <SDL.h>
 
-#include <cstdlib>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <map>
 
@@ -25,6 +24,7 @@ struct GLWindow::Impl {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
     GLuint presentTexture = 0;
+    int presentWidth = 0, presentHeight = 0;  // the present texture's size
     bool mouseDown = false;
     double mouseX = 0, mouseY = 0;  // where the mouse finger was last, in points
     std::deque<InputEvent> pending;
@@ -136,12 +136,8 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullsc
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
         glGenTextures(1, &d.presentTexture);
         glBindTexture(GL_TEXTURE_2D, d.presentTexture);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kScreenWidth, kScreenHeight, 0, GL_RGBA,
-                     GL_UNSIGNED_BYTE, nullptr);
         glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
     }
     return self;
@@ -181,7 +177,7 @@ void GLWindow::toggleFullscreen() {
     SDL_SetWindowFullscreen(impl_->window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
-void GLWindow::present(GLuint screenFramebuffer) {
+void GLWindow::present(GLuint screenFramebuffer, int width, int height) {
     if (headless_) return;
     // The drawing code owns the GL state between frames; put back what is touched here.
     GLint previousTexture = 0, previousViewport[4] = {0, 0, 0, 0}, envMode = 0;
@@ -197,12 +193,22 @@ void GLWindow::present(GLuint screenFramebuffer) {
 
     glBindFramebufferOES(GL_FRAMEBUFFER_OES, screenFramebuffer);
     glBindTexture(GL_TEXTURE_2D, impl_->presentTexture);
-    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, kScreenWidth, kScreenHeight);
+    if (width != impl_->presentWidth || height != impl_->presentHeight) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     nullptr);
+        impl_->presentWidth = width;
+        impl_->presentHeight = height;
+    }
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, width, height);
 
     glBindFramebufferOES(GL_FRAMEBUFFER_OES, 0);
     int w = 0, h = 0;
     windowPixelSize(w, h);
     Letterbox box = Letterbox::fit(w, h);
+    // A frame drawn at the window's density lands pixel for pixel: no filtering needed.
+    const GLint filter = box.width == width && box.height == height ? GL_NEAREST : GL_LINEAR;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
     glViewport(0, 0, w, h);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glClearColor(0, 0, 0, 1);

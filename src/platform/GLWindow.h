@@ -64,9 +64,10 @@ class GLWindow {
     static void* getProcAddress(const char* name);
     static bool isContextCurrent();
 
-    // Copies the screen frame buffer's picture into the window, scaled into the letterbox.
-    // Leaves the window's frame buffer bound so more can be drawn over it before swap().
-    void present(GLuint screenFramebuffer);
+    // Copies the screen frame buffer's picture (width x height pixels) into the window, scaled
+    // into the letterbox. Leaves the window's frame buffer bound so more can be drawn over it
+    // before swap().
+    void present(GLuint screenFramebuffer, int width, int height);
     void swap();
 
     Letterbox letterbox() const;

@@ -50,6 +50,9 @@ class EAGLView {
     EAGLView& operator=(const EAGLView&) = delete;
 
     bool createFramebuffer();
+    // Remakes the screen frame buffer and the steam at this many pixels a point (1 to 4), the
+    // steam wiped so far carried over. False when GL cannot make them.
+    bool setContentScaleFactor(float scale);
     void destroyFramebuffer();
     bool createFramebufferObjectForTexture(Texture2D& texture, bool clear);
 
@@ -105,9 +108,6 @@ class EAGLView {
     double lastUpdateTime_ = 0;
     std::optional<float> levelOverride_;
 };
-
-// Pixels of the screen frame buffer along that many points.
-int screenPixels(int points);
 
 // Seconds of absolute time, as the frame loop stamps its frames.
 double currentAbsoluteTime();

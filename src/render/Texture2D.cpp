@@ -173,6 +173,21 @@ std::shared_ptr<Texture2D> Texture2D::initWithImage(const Image* image, float pi
     return texture;
 }
 
+std::shared_ptr<Texture2D> Texture2D::initWithSize(brumelo::SizeF points, float pixelsPerPoint) {
+    const float scale = pixelsPerPoint > 1.0f ? pixelsPerPoint : 1.0f;
+    const brumelo::SizeF content{std::round(points.width * scale),
+                                 std::round(points.height * scale)};
+    auto texture = initWithDataPixelFormatPixelsWidePixelsHighContentSize(
+        nullptr, TexturePixelFormat::RGBA8888,
+        powerOfTwoAtLeast(static_cast<unsigned>(content.width)),
+        powerOfTwoAtLeast(static_cast<unsigned>(content.height)), content);
+    if (texture) {
+        texture->pixelsPerPoint_ = scale;
+        texture->_size = {content.width / scale, content.height / scale};
+    }
+    return texture;
+}
+
 std::shared_ptr<Texture2D> Texture2D::initWithStringDimensionsAlignmentFontNameFontSize(
     const std::string& string, brumelo::SizeF dimensions, int alignment,
     const std::string& fontName, float fontSize) {

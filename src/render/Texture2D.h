@@ -51,6 +51,10 @@ class Texture2D {
         return initWithImage(image.get(), pixelsPerPoint);
     }
 
+    // An RGBA texture to draw into, covering `points` at pixelsPerPoint; its pixels start
+    // undefined.
+    static std::shared_ptr<Texture2D> initWithSize(brumelo::SizeF points, float pixelsPerPoint);
+
     // White text as coverage in the alpha channel (A8), laid out from the top of the box with
     // word wrapping. Box sides rounded up to powers of two. clearOnRelease is set.
     static std::shared_ptr<Texture2D> initWithStringDimensionsAlignmentFontNameFontSize(

@@ -289,6 +289,32 @@ void DropletsScreen::drawOnTexture1(Viewport*, double) {
     endSteamAlphaDrawing();
 }
 
+const Texture2D* DropletsScreen::markSprite(double diameterPoints) {
+    const int bucket = std::clamp(static_cast<int>(std::log2(std::max(diameterPoints, 1.0))), 0,
+                                  static_cast<int>(markSprites_.size()) - 1);
+    std::shared_ptr<Texture2D>& sprite = markSprites_[static_cast<std::size_t>(bucket)];
+    if (!sprite) {
+        constexpr int kSide = 64;
+        const double typical = std::exp2(bucket + 0.5);
+        // A point of soft edge, as a smooth point has at one pixel a point: a sharper one
+        // shows every mark of a stroke as a ring.
+        const double ramp = std::min(2.0 / typical, 1.0);
+        std::vector<std::uint8_t> alpha(kSide * kSide);
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x) {
+                const double dx = (x + 0.5) / kSide * 2 - 1, dy = (y + 0.5) / kSide * 2 - 1;
+                const double d = std::sqrt(dx * dx + dy * dy);
+                double t = std::clamp((1.0 - d) / ramp, 0.0, 1.0);
+                t = t * t * (3 - 2 * t);
+                alpha[static_cast<std::size_t>(y * kSide + x)] =
+                    static_cast<std::uint8_t>(std::lround(t * 255));
+            }
+        sprite = Texture2D::initWithDataPixelFormatPixelsWidePixelsHighContentSize(
+            alpha.data(), TexturePixelFormat::A8, kSide, kSide, {kSide, kSide});
+    }
+    return sprite.get();
+}
+
 bool DropletsScreen::coversScreen(const Viewport* viewport) const {
     if (!viewport) return false;
     const _Vector3f camera = viewport->cameraPosition();
@@ -392,12 +418,13 @@ void DropletsScreen::drawOnViewportTextured(Viewport* viewport, bool) {
 }
 
 std::shared_ptr<Image> DropletsScreen::getScreenshot() {
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(kScreenWidth) * kScreenHeight * 4);
+    const int width = screenPixels(kScreenWidth), height = screenPixels(kScreenHeight);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, kScreenWidth, kScreenHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     // The fourth byte is the frame buffer's alpha, not part of the picture.
     for (std::size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
-    Image bottomUp(kScreenWidth, kScreenHeight, std::move(pixels), ImageAlpha::NoneSkipLast);
+    Image bottomUp(width, height, std::move(pixels), ImageAlpha::NoneSkipLast);
     return flipImage(bottomUp);
 }
 

@@ -2,6 +2,7 @@
 
 #include <GLES/gl.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -77,6 +78,12 @@ class DropletsScreen : public Kworld {
     // the same picture for far less fill.
     void setPartialRedraw(bool on) { partialRedraw_ = on; }
     bool partialRedraw() const { return partialRedraw_; }
+    // The soft disc a wipe mark of this size is drawn with on a dense frame buffer, where a
+    // smooth point's one-pixel edge would be too hard.
+    const Texture2D* markSprite(double diameterPoints);
+
+    // The next composite redraws everything (the frame buffer was remade).
+    void setNeedsDisplay() { dirty_.addAll(); }
     // Whether the last composite changed any pixel.
     bool lastCompositeChanged() const { return lastCompositeChanged_; }
 
@@ -116,6 +123,7 @@ class DropletsScreen : public Kworld {
     float totalSteamLevel_ = 0.0f;
     std::recursive_mutex lock_;
 
+    std::array<std::shared_ptr<Texture2D>, 9> markSprites_;
     bool partialRedraw_ = false;
     bool lastCompositeChanged_ = true;
     DirtyRegion dirty_;

@@ -1,6 +1,7 @@
 #include "steam/SurfaceTrack.h"
 
 #include <GLES/gl.h>
+#include <GLES/glext.h>
 
 #include <chrono>
 #include <cmath>
@@ -12,6 +13,7 @@
 #include "physics/Knode.h"
 #include "physics/Random.h"
 #include "render/Globals.h"
+#include "render/Texture2D.h"
 #include "steam/DropletsScreen.h"
 
 namespace {
@@ -148,7 +150,23 @@ void SurfaceTrack::draw() {
     glVertexPointer(2, GL_FLOAT, 0, vertices.data());
     glColorPointer(4, GL_FLOAT, 0, colors.data());
     glPointSizePointerOES(GL_FLOAT, 0, sizes.data());
+    const Texture2D* sprite = dscreen_ && contentScaleFactor > 1.0f
+                                  ? dscreen_->markSprite(points_.front()->radius())
+                                  : nullptr;
+    if (sprite) {
+        glDisable(GL_POINT_SMOOTH);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, sprite->name());
+        glEnable(GL_POINT_SPRITE_OES);
+        glTexEnvi(GL_POINT_SPRITE_OES, GL_COORD_REPLACE_OES, GL_TRUE);
+    }
     glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(sizes.size()));
+    if (sprite) {
+        glTexEnvi(GL_POINT_SPRITE_OES, GL_COORD_REPLACE_OES, GL_FALSE);
+        glDisable(GL_POINT_SPRITE_OES);
+        glDisable(GL_TEXTURE_2D);
+        glEnable(GL_POINT_SMOOTH);
+    }
     glDisableClientState(GL_POINT_SIZE_ARRAY_OES);
     if (dscreen_)
         for (const auto& mark : points_) dscreen_->removeNode(mark.get());
