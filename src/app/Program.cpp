@@ -17,6 +17,7 @@
 #include "platform/GLWindow.h"
 #include "platform/Image.h"
 #include "platform/MainThreadQueue.h"
+#include "render/DirtyRegion.h"
 #include "render/EAGLView.h"
 #include "render/Globals.h"
 #include "render/Texture2D.h"
@@ -42,14 +43,24 @@ class WindowContext : public EAGLContext {
         AlertView* alert = AlertView::visibleAlert();
         const Shown shown{w, h, alert, alert ? alert->highlightedButtonIndex() : -1,
                           alert ? alert->selectedButtonIndex() : -1};
-        // A frame like the one on show is not shown again: the window keeps its pixels.
         TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
-        const bool frameChanged =
-            !app || !app->dropletScreen() || app->dropletScreen()->lastCompositeChanged();
-        if (!frameChanged && !needsPresent_ && shown == shown_) return;
+        const DirtyRegion* region =
+            app && app->dropletScreen() ? &app->dropletScreen()->lastCompositeRegion() : nullptr;
+        // A frame like the one on show is not shown again: the window keeps its pixels.
+        if (region && region->empty() && !needsPresent_ && shown == shown_) return;
+        // Over an alert, or where one was, the whole picture is drawn again.
+        const bool whole =
+            !region || region->all() || needsPresent_ || !(shown == shown_) || alert != nullptr;
         needsPresent_ = false;
         shown_ = shown;
-        window_.present(framebuffer, screenPixels(kScreenWidth), screenPixels(kScreenHeight));
+        changed_.clear();
+        if (!whole)
+            for (const DirtyRegion::Rect& r : region->rects()) {
+                const DirtyRegion::Pixels p = DirtyRegion::toPixels(r, contentScaleFactor);
+                changed_.push_back({p.x, p.y, p.width, p.height});
+            }
+        window_.present(framebuffer, screenPixels(kScreenWidth), screenPixels(kScreenHeight),
+                        whole ? nullptr : &changed_);
         // Alerts float over the picture, never inside the screen frame buffer.
         Letterbox box = window_.letterbox();
         AlertView::drawVisibleAlert(box.x, box.y, box.width, box.height, w, h);
@@ -70,6 +81,7 @@ class WindowContext : public EAGLContext {
     bool current_ = false;
     bool needsPresent_ = true;
     Shown shown_{};
+    std::vector<PixelRect> changed_;
 };
 
 namespace {

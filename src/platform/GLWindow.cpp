@@ -1,5 +1,6 @@
 #include "platform/GLWindow.h"
 
+#include <EGL/egl.h>
 #include <SDL.h>
 
 #include <algorithm>
@@ -25,6 +26,10 @@ struct GLWindow::Impl {
     SDL_GLContext context = nullptr;
     GLuint presentTexture = 0;
     int presentWidth = 0, presentHeight = 0;  // the present texture's size
+    // The back buffer keeps its pixels across a swap, so a present may redraw only part of it;
+    // valid while the window and the frame keep the size of the last whole present.
+    bool preserved = false;
+    int shownWindowWidth = 0, shownWindowHeight = 0;
     bool mouseDown = false;
     double mouseX = 0, mouseY = 0;  // where the mouse finger was last, in points
     std::deque<InputEvent> pending;
@@ -132,6 +137,16 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullsc
     }
     SDL_GL_SetSwapInterval(0);  // the frame timer paces us, not the display
     if (!headless) {
+        // Asked of EGL (SDL's way to ES contexts); elsewhere every present draws it all.
+        EGLDisplay display = eglGetCurrentDisplay();
+        EGLSurface surface = eglGetCurrentSurface(EGL_DRAW);
+        EGLint behaviour = 0;
+        d.preserved = display != EGL_NO_DISPLAY && surface != EGL_NO_SURFACE &&
+                      eglSurfaceAttrib(display, surface, EGL_SWAP_BEHAVIOR, EGL_BUFFER_PRESERVED) &&
+                      eglQuerySurface(display, surface, EGL_SWAP_BEHAVIOR, &behaviour) &&
+                      behaviour == EGL_BUFFER_PRESERVED;
+    }
+    if (!headless) {
         GLint previous = 0;
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
         glGenTextures(1, &d.presentTexture);
@@ -177,8 +192,10 @@ void GLWindow::toggleFullscreen() {
     SDL_SetWindowFullscreen(impl_->window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
-void GLWindow::present(GLuint screenFramebuffer, int width, int height) {
+void GLWindow::present(GLuint screenFramebuffer, int width, int height,
+                       const std::vector<PixelRect>* changed) {
     if (headless_) return;
+    Impl& d = *impl_;
     // The drawing code owns the GL state between frames; put back what is touched here.
     GLint previousTexture = 0, previousViewport[4] = {0, 0, 0, 0}, envMode = 0;
     GLboolean mask[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
@@ -191,19 +208,27 @@ void GLWindow::present(GLuint screenFramebuffer, int width, int height) {
     const GLboolean texArray = glIsEnabled(GL_TEXTURE_COORD_ARRAY);
     const GLboolean colorArray = glIsEnabled(GL_COLOR_ARRAY);
 
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, screenFramebuffer);
-    glBindTexture(GL_TEXTURE_2D, impl_->presentTexture);
-    if (width != impl_->presentWidth || height != impl_->presentHeight) {
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                     nullptr);
-        impl_->presentWidth = width;
-        impl_->presentHeight = height;
-    }
-    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, width, height);
-
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, 0);
     int w = 0, h = 0;
     windowPixelSize(w, h);
+    const bool partial = changed && d.preserved && w == d.shownWindowWidth &&
+                         h == d.shownWindowHeight && width == d.presentWidth &&
+                         height == d.presentHeight;
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, screenFramebuffer);
+    glBindTexture(GL_TEXTURE_2D, d.presentTexture);
+    if (width != d.presentWidth || height != d.presentHeight) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     nullptr);
+        d.presentWidth = width;
+        d.presentHeight = height;
+    }
+    if (partial) {
+        for (const PixelRect& r : *changed)
+            glCopyTexSubImage2D(GL_TEXTURE_2D, 0, r.x, r.y, r.x, r.y, r.width, r.height);
+    } else {
+        glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, width, height);
+    }
+
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, 0);
     Letterbox box = Letterbox::fit(w, h);
     // A frame drawn at the window's density lands pixel for pixel: no filtering needed.
     const GLint filter = box.width == width && box.height == height ? GL_NEAREST : GL_LINEAR;
@@ -211,8 +236,12 @@ void GLWindow::present(GLuint screenFramebuffer, int width, int height) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
     glViewport(0, 0, w, h);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
+    if (!partial) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        d.shownWindowWidth = w;
+        d.shownWindowHeight = h;
+    }
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
@@ -235,7 +264,25 @@ void GLWindow::present(GLuint screenFramebuffer, int width, int height) {
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glVertexPointer(2, GL_FLOAT, 0, vertices);
     glTexCoordPointer(2, GL_FLOAT, 0, coords);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    if (partial) {
+        // Each changed part, in the window's bottom-up pixels, a pixel wider where filtered.
+        const double sx = static_cast<double>(box.width) / width;
+        const double sy = static_cast<double>(box.height) / height;
+        const int margin = filter == GL_NEAREST ? 0 : 1;
+        const int bottom = h - box.y - box.height;
+        glEnable(GL_SCISSOR_TEST);
+        for (const PixelRect& r : *changed) {
+            const int x0 = box.x + static_cast<int>(std::floor(r.x * sx)) - margin;
+            const int y0 = bottom + static_cast<int>(std::floor(r.y * sy)) - margin;
+            const int x1 = box.x + static_cast<int>(std::ceil((r.x + r.width) * sx)) + margin;
+            const int y1 = bottom + static_cast<int>(std::ceil((r.y + r.height) * sy)) + margin;
+            glScissor(x0, y0, x1 - x0, y1 - y0);
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        }
+        glDisable(GL_SCISSOR_TEST);
+    } else {
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    }
 
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();

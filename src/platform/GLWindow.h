@@ -47,6 +47,11 @@ struct InputEvent {
     std::string path;
 };
 
+// A rectangle of a frame buffer in its pixels, origin bottom-left as GL has it.
+struct PixelRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
 // The SDL window with its OpenGL ES 1.1 context; headless, the same thing on SDL's offscreen
 // driver with nothing shown. Presenting draws the 320 x 480 off-screen frame letterboxed.
 class GLWindow {
@@ -66,8 +71,11 @@ class GLWindow {
 
     // Copies the screen frame buffer's picture (width x height pixels) into the window, scaled
     // into the letterbox. Leaves the window's frame buffer bound so more can be drawn over it
-    // before swap().
-    void present(GLuint screenFramebuffer, int width, int height);
+    // before swap(). `changed`, when given, lists all that changed since the last present and
+    // nothing was drawn over the picture since: where the window keeps its pixels between
+    // frames, only those parts are copied.
+    void present(GLuint screenFramebuffer, int width, int height,
+                 const std::vector<PixelRect>* changed = nullptr);
     void swap();
 
     Letterbox letterbox() const;

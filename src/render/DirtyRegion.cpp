@@ -1,6 +1,7 @@
 #include "render/DirtyRegion.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -57,6 +58,14 @@ void DirtyRegion::add(float minX, float minY, float maxX, float maxY) {
 void DirtyRegion::mergeInto(std::size_t keep, std::size_t drop) {
     rects_[keep] = unite(rects_[keep], rects_[drop]);
     rects_.erase(rects_.begin() + static_cast<std::ptrdiff_t>(drop));
+}
+
+DirtyRegion::Pixels DirtyRegion::toPixels(const Rect& r, float scale) {
+    const auto x0 = static_cast<int>(std::floor((r.minX + kHalfWidth) * scale));
+    const auto y0 = static_cast<int>(std::floor((kHalfHeight - r.maxY) * scale));
+    const auto x1 = static_cast<int>(std::ceil((r.maxX + kHalfWidth) * scale));
+    const auto y1 = static_cast<int>(std::ceil((kHalfHeight - r.minY) * scale));
+    return {x0, y0, x1 - x0, y1 - y0};
 }
 
 void DirtyRegion::addAll() {

@@ -13,6 +13,13 @@ class DirtyRegion {
         float area() const { return (maxX - minX) * (maxY - minY); }
     };
 
+    // A rectangle of a frame buffer that shows the screen at `scale` pixels a point, in GL's
+    // window coordinates (origin bottom-left), rounded outwards.
+    struct Pixels {
+        int x = 0, y = 0, width = 0, height = 0;
+    };
+    static Pixels toPixels(const Rect& r, float scale);
+
     // More separate rectangles than this cost more in draw calls than they save in pixels.
     static constexpr std::size_t kMaxRects = 12;
 

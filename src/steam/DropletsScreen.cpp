@@ -289,25 +289,34 @@ void DropletsScreen::drawOnTexture1(Viewport*, double) {
     endSteamAlphaDrawing();
 }
 
+double markEdge(double diameterPoints) {
+    const double inner = 1.0 - 2.0 / std::max(diameterPoints, 2.0);
+    return inner * inner;
+}
+
 const Texture2D* DropletsScreen::markSprite(double diameterPoints) {
     const int bucket = std::clamp(static_cast<int>(std::log2(std::max(diameterPoints, 1.0))), 0,
                                   static_cast<int>(markSprites_.size()) - 1);
     std::shared_ptr<Texture2D>& sprite = markSprites_[static_cast<std::size_t>(bucket)];
     if (!sprite) {
-        constexpr int kSide = 64;
-        const double typical = std::exp2(bucket + 0.5);
-        // A point of soft edge, as a smooth point has at one pixel a point: a sharper one
-        // shows every mark of a stroke as a ring.
-        const double ramp = std::min(2.0 / typical, 1.0);
+        // The profile a smooth point of this many pixels has, at any number of pixels: from
+        // the centre, 1 - d over d (squared distance in radii) up to the one-pixel edge ring,
+        // whose level it keeps; scaled so its top is 1 (the marks' alpha carries the rest).
+        constexpr int kSide = 64, kSamples = 4;
+        const double edge = markEdge(std::exp2(bucket + 0.5));
         std::vector<std::uint8_t> alpha(kSide * kSide);
         for (int y = 0; y < kSide; ++y)
             for (int x = 0; x < kSide; ++x) {
-                const double dx = (x + 0.5) / kSide * 2 - 1, dy = (y + 0.5) / kSide * 2 - 1;
-                const double d = std::sqrt(dx * dx + dy * dy);
-                double t = std::clamp((1.0 - d) / ramp, 0.0, 1.0);
-                t = t * t * (3 - 2 * t);
+                double sum = 0;
+                for (int sy = 0; sy < kSamples; ++sy)
+                    for (int sx = 0; sx < kSamples; ++sx) {
+                        const double px = (x + (sx + 0.5) / kSamples) / kSide * 2 - 1;
+                        const double py = (y + (sy + 0.5) / kSamples) / kSide * 2 - 1;
+                        const double d = px * px + py * py;
+                        if (d <= 1.0) sum += std::max(1.0 - d, 1.0 - edge);
+                    }
                 alpha[static_cast<std::size_t>(y * kSide + x)] =
-                    static_cast<std::uint8_t>(std::lround(t * 255));
+                    static_cast<std::uint8_t>(std::lround(sum / (kSamples * kSamples) * 255));
             }
         sprite = Texture2D::initWithDataPixelFormatPixelsWidePixelsHighContentSize(
             alpha.data(), TexturePixelFormat::A8, kSide, kSide, {kSide, kSide});
@@ -394,22 +403,19 @@ void DropletsScreen::drawOnViewportTextured(Viewport* viewport, bool) {
             for (const DirtyRegion::Rect& box : drawnBoxes_) dirty_.add(box);
             for (const DrawnDroplet& d : drawing_) dirty_.add(d.box);
         }
-        lastCompositeChanged_ = !partial || !dirty_.empty();
         if (!partial || dirty_.all()) {
             compositeLayers(nullptr);
         } else if (!dirty_.empty()) {
-            const float scale = contentScaleFactor;
             glEnable(GL_SCISSOR_TEST);
             for (const DirtyRegion::Rect& r : dirty_.rects()) {
-                const auto x0 = static_cast<GLint>(std::floor((r.minX + 160.0f) * scale));
-                const auto y0 = static_cast<GLint>(std::floor((240.0f - r.maxY) * scale));
-                const auto x1 = static_cast<GLint>(std::ceil((r.maxX + 160.0f) * scale));
-                const auto y1 = static_cast<GLint>(std::ceil((240.0f - r.minY) * scale));
-                glScissor(x0, y0, x1 - x0, y1 - y0);
+                const DirtyRegion::Pixels p = DirtyRegion::toPixels(r, contentScaleFactor);
+                glScissor(p.x, p.y, p.width, p.height);
                 compositeLayers(&r);
             }
             glDisable(GL_SCISSOR_TEST);
         }
+        if (!partial) dirty_.addAll();
+        lastRegion_ = dirty_;
         dirty_.clear();
         drawnBoxes_.clear();
         for (const DrawnDroplet& d : drawing_) drawnBoxes_.push_back(d.box);

@@ -78,14 +78,14 @@ class DropletsScreen : public Kworld {
     // the same picture for far less fill.
     void setPartialRedraw(bool on) { partialRedraw_ = on; }
     bool partialRedraw() const { return partialRedraw_; }
-    // The soft disc a wipe mark of this size is drawn with on a dense frame buffer, where a
-    // smooth point's one-pixel edge would be too hard.
+    // The disc a wipe mark of this size is drawn with on a dense frame buffer: the profile a
+    // smooth point has at one pixel a point, which a smooth point of more pixels has not.
     const Texture2D* markSprite(double diameterPoints);
 
     // The next composite redraws everything (the frame buffer was remade).
     void setNeedsDisplay() { dirty_.addAll(); }
-    // Whether the last composite changed any pixel.
-    bool lastCompositeChanged() const { return lastCompositeChanged_; }
+    // What the last composite changed: empty when nothing, all() when everything.
+    const DirtyRegion& lastCompositeRegion() const { return lastRegion_; }
 
     const std::vector<std::shared_ptr<Droplet>>& droplets() const { return droplets_; }
     const std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>>& fingerTracks() const {
@@ -125,8 +125,8 @@ class DropletsScreen : public Kworld {
 
     std::array<std::shared_ptr<Texture2D>, 9> markSprites_;
     bool partialRedraw_ = false;
-    bool lastCompositeChanged_ = true;
     DirtyRegion dirty_;
+    DirtyRegion lastRegion_;
     // The droplets of this composite with the boxes they cover, and last composite's boxes.
     struct DrawnDroplet {
         Droplet* droplet;
@@ -138,6 +138,10 @@ class DropletsScreen : public Kworld {
 
 // Applied to every finger track when the wipes are burnt in: draws the track (none is skipped).
 void MyCFDictionaryApplierFunction(const void* key, SurfaceTrack* value, void* context);
+
+// Where the edge ring of a smooth point this many pixels wide begins, as a squared distance in
+// radii; a mark's alpha is 1 / (1 - edge) times its own at the centre.
+double markEdge(double diameterPoints);
 
 // The picture with its rows in reverse order (the same size and alpha kind).
 std::shared_ptr<Image> flipImage(const Image& image);

@@ -3,6 +3,7 @@
 #include <GLES/gl.h>
 #include <GLES/glext.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <numbers>
@@ -139,10 +140,13 @@ void SurfaceTrack::draw() {
     vertices.clear();
     sizes.clear();
     colors.clear();
+    const bool dense = contentScaleFactor > 1.0f;
     for (const auto& mark : points_) {
         vertices.insert(vertices.end(), {mark->data[3], mark->data[7]});
         sizes.push_back(static_cast<GLfloat>(mark->radius()) * contentScaleFactor);
-        colors.insert(colors.end(), {0.0f, 0.0f, 0.0f, 0.1f});
+        // A sprite's top is 1: the centre's alpha comes with the mark.
+        const double alpha = dense ? 0.1 / (1.0 - markEdge(mark->radius())) : 0.1;
+        colors.insert(colors.end(), {0.0f, 0.0f, 0.0f, static_cast<GLfloat>(std::min(alpha, 1.0))});
     }
     // Texturing is off here; a stale coordinate array left enabled must not be read.
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -150,9 +154,8 @@ void SurfaceTrack::draw() {
     glVertexPointer(2, GL_FLOAT, 0, vertices.data());
     glColorPointer(4, GL_FLOAT, 0, colors.data());
     glPointSizePointerOES(GL_FLOAT, 0, sizes.data());
-    const Texture2D* sprite = dscreen_ && contentScaleFactor > 1.0f
-                                  ? dscreen_->markSprite(points_.front()->radius())
-                                  : nullptr;
+    const Texture2D* sprite =
+        dscreen_ && dense ? dscreen_->markSprite(points_.front()->radius()) : nullptr;
     if (sprite) {
         glDisable(GL_POINT_SMOOTH);
         glEnable(GL_TEXTURE_2D);
