@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "physics/Recycler.h"
 #include "platform/BitmapContext.h"
 #include "platform/GLContext.h"
 #include "platform/Image.h"
@@ -282,7 +283,8 @@ int Texture2D::getAlpha() const {
 }
 
 std::shared_ptr<Texture2D> Texture2D::makeCopy() const {
-    auto copy = std::make_shared<Texture2D>();
+    // Every wipe mark takes a copy: from recycled storage.
+    auto copy = std::allocate_shared<Texture2D>(brumelo::RecyclingAllocator<Texture2D>());
     copy->_name = _name;
     copy->_size = _size;
     copy->_width = _width;
