@@ -60,9 +60,6 @@ struct GLWindow::Impl {
 std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullscreen,
                                            std::string& whyNot) {
     if (headless) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-    // A software rasteriser's threads cost more in hand-offs and memory than they save on the
-    // few pixels a frame changes; the caller's own setting wins.
-    if (headless) setenv("LP_NUM_THREADS", "0", 0);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         whyNot = SDL_GetError();
         return nullptr;
@@ -92,9 +89,6 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullsc
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    // A reference of our own keeps the GL driver loaded when the window goes: unloaded, what it
-    // holds until exit could not be told from our own memory by the leak checker.
-    SDL_GL_LoadLibrary(nullptr);
 
     int s = scale;
     if (s <= 0) {
@@ -106,6 +100,13 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullsc
                          std::min((usable.w - 40) / kScreenWidth, (usable.h - 80) / kScreenHeight));
         }
     }
+    // A software rasteriser's threads cost more in hand-offs and memory than they save on the
+    // few pixels a frame changes, up to a frame of three pixels a point; the caller's own
+    // setting wins.
+    if (headless || s <= 3) setenv("LP_NUM_THREADS", "0", 0);
+    // A reference of our own keeps the GL driver loaded when the window goes: unloaded, what it
+    // holds until exit could not be told from our own memory by the leak checker.
+    SDL_GL_LoadLibrary(nullptr);
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     if (headless) flags |= SDL_WINDOW_HIDDEN;
     if (fullscreen && !headless) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
