@@ -52,11 +52,13 @@ std::unique_ptr<HeadlessGLContext> HeadlessGLContext::create(std::string* error)
     if (impl->display == EGL_NO_DISPLAY) return fail("no EGL display");
     if (!eglInitialize(impl->display, nullptr, nullptr)) return fail(eglFailure("eglInitialize"));
     if (!eglBindAPI(EGL_OPENGL_ES_API)) return fail(eglFailure("eglBindAPI"));
+    // ES 1.1 for the driver's fixed function, else ES 2, which Mesa answers with its newest ES.
+    const EGLint version = requiredGLESVersion();
     // Surfaceless Mesa finds no config unless pbuffer surfaces are asked for.
     const EGLint configAttributes[] = {EGL_SURFACE_TYPE,
                                        EGL_PBUFFER_BIT,
                                        EGL_RENDERABLE_TYPE,
-                                       EGL_OPENGL_ES_BIT,
+                                       version >= 2 ? EGL_OPENGL_ES2_BIT : EGL_OPENGL_ES_BIT,
                                        EGL_RED_SIZE,
                                        8,
                                        EGL_GREEN_SIZE,
@@ -71,7 +73,7 @@ std::unique_ptr<HeadlessGLContext> HeadlessGLContext::create(std::string* error)
     if (!eglChooseConfig(impl->display, configAttributes, &config, 1, &count) || count < 1) {
         return fail(eglFailure("eglChooseConfig"));
     }
-    const EGLint contextAttributes[] = {EGL_CONTEXT_CLIENT_VERSION, 1, EGL_NONE};
+    const EGLint contextAttributes[] = {EGL_CONTEXT_CLIENT_VERSION, version, EGL_NONE};
     impl->context = eglCreateContext(impl->display, config, EGL_NO_CONTEXT, contextAttributes);
     if (impl->context == EGL_NO_CONTEXT) return fail(eglFailure("eglCreateContext"));
     std::unique_ptr<HeadlessGLContext> result(new HeadlessGLContext(std::move(impl)));
@@ -85,14 +87,20 @@ HeadlessGLContext::HeadlessGLContext(std::unique_ptr<Impl> impl) : impl_(std::mo
 HeadlessGLContext::~HeadlessGLContext() {
     if (eglGetCurrentContext() == impl_->context) {
         eglMakeCurrent(impl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        glContextMadeCurrent(nullptr);
     }
+    glContextDestroyed(impl_->context);
     eglDestroyContext(impl_->display, impl_->context);
     // The display stays initialised: other contexts of the process may share it.
 }
 
 bool HeadlessGLContext::makeCurrent() {
-    return eglMakeCurrent(impl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, impl_->context) ==
-           EGL_TRUE;
+    if (eglMakeCurrent(impl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, impl_->context) !=
+        EGL_TRUE) {
+        return false;
+    }
+    glContextMadeCurrent(impl_->context);
+    return true;
 }
 
 bool glContextIsCurrent() {

@@ -59,6 +59,10 @@ bool loadGLExtensions(GLProcLoader getProcAddress) {
 
 bool glExtensionsLoaded() { return loaded.load(); }
 
+int requiredGLESVersion() { return 1; }
+void glContextMadeCurrent(const void*) {}
+void glContextDestroyed(const void*) {}
+
 }  // namespace brumelo
 
 // Each forwarder calls the loaded entry point, or reports once and returns a neutral value.

@@ -15,6 +15,15 @@ using GLProcLoader = void* (*)(const char* name);
 bool loadGLExtensions(GLProcLoader getProcAddress);
 bool glExtensionsLoaded();
 
+// The OpenGL ES major version the gl* functions linked into this program draw with: 1 for the
+// driver's own, 2 (or later) where the fixed-function layer of src/platform/web/gles1 takes this
+// unit's place. Window systems make their contexts to suit.
+int requiredGLESVersion();
+// Window systems report which of their contexts is current (identities as from
+// currentGLContextIdentity), so that a layer can keep its state per context.
+void glContextMadeCurrent(const void* identity);
+void glContextDestroyed(const void* identity);
+
 }  // namespace brumelo
 
 extern "C" {

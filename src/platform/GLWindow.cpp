@@ -82,8 +82,10 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullsc
     d.fingersFromMouse = SDL_GetHintBoolean(SDL_HINT_MOUSE_TOUCH_EVENTS, SDL_FALSE);
 
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    // ES 1.1, or ES 2 (Mesa gives its newest ES) where a layer draws the fixed function on it.
+    const bool fixedFunction = requiredGLESVersion() == 1;
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, fixedFunction ? 1 : 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, fixedFunction ? 1 : 0);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
@@ -127,6 +129,8 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullsc
         SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
         return nullptr;
     }
+    // A layer answers only once it is loaded (and checks the context itself).
+    if (!fixedFunction) loadGLExtensions(&GLWindow::getProcAddress);
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     if (!version || std::string(version).find("ES-CM") == std::string::npos) {
         whyNot = std::string("not an OpenGL ES 1.x context: ") + (version ? version : "none");
