@@ -43,6 +43,23 @@ if(TARGET brumelo)
      --script ${PROJECT_SOURCE_DIR}/resources/demo.script --screenshot $d/demo.png && [ -s $d/demo.png ] && [ -s $d/CustomBG.png ]")
   set_tests_properties(program.demo PROPERTIES LABELS app ENVIRONMENT "${_env}")
 
+  # Redrawing only what changed gives the frames a full redraw gives.
+  add_test(NAME program.partial_redraw COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/redraw_test.sh
+    $<TARGET_FILE:brumelo> ${PROJECT_SOURCE_DIR}/resources/demo.script ${_run}/redraw)
+  set_tests_properties(program.partial_redraw PROPERTIES LABELS app ENVIRONMENT "${_env}")
+
+  # Drawn at two pixels a point, the demonstration is twice as large and, brought back to one,
+  # the picture drawn at one.
+  add_test(NAME program.render_scale COMMAND sh -c
+    "d=${_run}/render-scale; rm -rf $d; mkdir -p $d; \
+     for s in 1 2; do $<TARGET_FILE:brumelo> --headless --seed 1 --render-scale $s --data-dir $d/data$s \
+       --script ${PROJECT_SOURCE_DIR}/resources/demo.script --screenshot $d/demo$s.png || exit 1; done; \
+     [ \"$(identify -format '%wx%h' $d/demo2.png)\" = 640x960 ] || exit 1; \
+     convert $d/demo2.png -filter box -resize 320x480 $d/back.png; \
+     e=$(compare -metric RMSE $d/demo1.png $d/back.png /dev/null 2>&1 | sed 's/.*(\\(.*\\))/\\1/'); \
+     echo \"difference $e\"; awk -v e=$e 'BEGIN { exit !(e < 0.06) }'")
+  set_tests_properties(program.render_scale PROPERTIES LABELS app ENVIRONMENT "${_env}")
+
   # The real window under Xvfb: a mouse stroke, then the same through touch fingers.
   foreach(mode mouse fingers)
     add_test(NAME program.window_${mode} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/window_test.sh

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/BackgroundPictures.h"
 #include "app/Credits.h"
 #include "app/NSDataAdditions.h"
 #include "app/Settings.h"
@@ -92,6 +93,10 @@ std::string saveScreenshotToPictures() {
 void emailImage(const std::string& recipient) {
     const std::shared_ptr<Image> picture = brumelo::takeScreenshot();
     std::vector<std::uint8_t> jpeg;
-    if (picture && !picture->empty()) jpeg = brumelo::encodeJPEG(*picture, 0.8);
+    // A dense screen's picture would outgrow what a mail link can carry: the mail gets the
+    // 320 x 480 points at one pixel each.
+    if (picture && !picture->empty())
+        jpeg = brumelo::encodeJPEG(
+            picture->width() > 320 ? scaleAndRotateImage(*picture) : *picture, 0.8);
     brumelo::openURL(brumelo::emailImageURL(recipient, jpeg), brumelo::settings().openUrlCommand);
 }

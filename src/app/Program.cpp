@@ -17,14 +17,13 @@
 #include "platform/GLWindow.h"
 #include "platform/Image.h"
 #include "platform/MainThreadQueue.h"
+#include "render/DirtyRegion.h"
 #include "render/EAGLView.h"
 #include "render/Globals.h"
 #include "render/Texture2D.h"
 #include "steam/DropletsScreen.h"
 
 namespace brumelo {
-
-namespace {
 
 // The view's context is the window's.
 class WindowContext : public EAGLContext {
@@ -39,20 +38,53 @@ class WindowContext : public EAGLContext {
     void clearCurrentContext() override { current_ = false; }
     void presentRenderbuffer(GLuint framebuffer) override {
         if (window_.headless()) return;
-        window_.present(framebuffer);
-        // Alerts float over the picture, never inside the screen frame buffer.
         int w = 0, h = 0;
         window_.windowPixelSize(w, h);
+        AlertView* alert = AlertView::visibleAlert();
+        const Shown shown{w, h, alert, alert ? alert->highlightedButtonIndex() : -1,
+                          alert ? alert->selectedButtonIndex() : -1};
+        TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
+        const DirtyRegion* region =
+            app && app->dropletScreen() ? &app->dropletScreen()->lastCompositeRegion() : nullptr;
+        // A frame like the one on show is not shown again: the window keeps its pixels.
+        if (region && region->empty() && !needsPresent_ && shown == shown_) return;
+        // Over an alert, or where one was, the whole picture is drawn again.
+        const bool whole =
+            !region || region->all() || needsPresent_ || !(shown == shown_) || alert != nullptr;
+        needsPresent_ = false;
+        shown_ = shown;
+        changed_.clear();
+        if (!whole)
+            for (const DirtyRegion::Rect& r : region->rects()) {
+                const DirtyRegion::Pixels p = DirtyRegion::toPixels(r, contentScaleFactor);
+                changed_.push_back({p.x, p.y, p.width, p.height});
+            }
+        window_.present(framebuffer, screenPixels(kScreenWidth), screenPixels(kScreenHeight),
+                        whole ? nullptr : &changed_);
+        // Alerts float over the picture, never inside the screen frame buffer.
         Letterbox box = window_.letterbox();
         AlertView::drawVisibleAlert(box.x, box.y, box.width, box.height, w, h);
         window_.swap();
         glBindFramebufferOES(GL_FRAMEBUFFER_OES, viewFramebuffer);
     }
+    // The window lost what it showed (uncovered, resized): the next frame is shown whatever.
+    void setNeedsPresent() { needsPresent_ = true; }
 
   private:
+    struct Shown {
+        int width, height;
+        const AlertView* alert;
+        int highlighted, selected;
+        bool operator==(const Shown&) const = default;
+    };
     GLWindow& window_;
     bool current_ = false;
+    bool needsPresent_ = true;
+    Shown shown_{};
+    std::vector<PixelRect> changed_;
 };
+
+namespace {
 
 AlertKey alertKey(InputEvent::KeyName key) {
     switch (key) {
@@ -86,6 +118,13 @@ Program::Program(Settings settings) : settings_(std::move(settings)) {}
 Program::~Program() { shutdown(); }
 
 bool Program::headless() const { return !window_ || window_->headless(); }
+
+double Program::renderScale() const {
+    if (settings_.renderScale > 0) return settings_.renderScale;
+    if (headless()) return 1.0;
+    // Drawn at the window's density, the picture stays crisp however large the window.
+    return std::clamp(static_cast<double>(window_->letterbox().width) / kScreenWidth, 1.0, 4.0);
+}
 
 int Program::launch() {
     settings() = settings_;
@@ -122,8 +161,11 @@ int Program::launch() {
         return 1;
     }
 
+    contentScaleFactor = static_cast<float>(renderScale());
     delegate_ = std::make_unique<TenzoAppDelegate>();
-    view_ = EAGLView::initWithCoder(std::make_shared<WindowContext>(*window_));
+    auto context = std::make_shared<WindowContext>(*window_);
+    windowContext_ = context.get();
+    view_ = EAGLView::initWithCoder(std::move(context));
     if (!view_) {
         std::fprintf(stderr, "brumelo: the GL view could not be made\n");
         return 1;
@@ -265,6 +307,8 @@ void Program::handleEvent(const InputEvent& e) {
             quit_ = true;
             break;
         case Kind::Expose:
+            view_->setContentScaleFactor(static_cast<float>(renderScale()));
+            windowContext_->setNeedsPresent();
             view_->layoutSubviews();
             break;
         case Kind::TouchDown:
@@ -355,7 +399,7 @@ bool Program::writeScreenshot(const std::string& path) {
     if (delegate_ && delegate_->dropletScreen())
         picture = delegate_->dropletScreen()->getScreenshot();
     if (!picture) {
-        const int w = 320, h = 480;
+        const int w = screenPixels(320), h = screenPixels(480);
         std::vector<std::uint8_t> rgba(static_cast<std::size_t>(w) * h * 4);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());

@@ -18,6 +18,7 @@ namespace brumelo {
 
 class GLWindow;
 struct InputEvent;
+class WindowContext;
 
 // One run of the program: the window (or its headless stand-in), the view, the delegate, and
 // the loop that feeds them input, timer ticks and accelerometer samples.
@@ -55,6 +56,8 @@ class Program {
     bool writeScreenshot(const std::string& path);
 
   private:
+    // Pixels a point the frame is drawn at: the option's, else the window's.
+    double renderScale() const;
     void touch(ScriptEvent::Kind kind, std::int64_t id, double x, double y, int taps);
     void sendAccelerometer(double dt);
     int runWindow();
@@ -68,6 +71,7 @@ class Program {
     std::unique_ptr<GLWindow> window_;
     std::unique_ptr<TenzoAppDelegate> delegate_;
     std::unique_ptr<EAGLView> view_;
+    WindowContext* windowContext_ = nullptr;  // the view's, for presentation
     std::unique_ptr<Accelerometer> accelerometer_;
     std::optional<AccelSample> scriptedAccel_;
     struct ActiveTouch {

@@ -41,7 +41,11 @@ std::string usageText() {
            "  --device-model NAME      act as this device (\"iPod Touch\" for one)\n"
            "  --accel-device PATH      an IIO accelerometer folder under /sys/bus/iio/devices\n"
            "  --scale N                window scale (1 to 16)\n"
-           "  --fullscreen             start in full screen (F11 toggles)\n";
+           "  --render-scale N         pixels a point the picture is drawn at (1 to 4); by\n"
+           "                           default the window's, 1 in a headless run\n"
+           "  --fullscreen             start in full screen (F11 toggles)\n"
+           "  --full-redraw            redraw the whole picture every frame, not only what "
+           "changed\n";
 }
 
 std::string versionText() { return std::string("Brumelo 1.2 (") + BRUMELO_BUILD_ID + ")\n"; }
@@ -91,9 +95,11 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
             result.text = versionText();
             return result;
         }
-        if (name == "--headless" || name == "--fullscreen") {
-            if (!flag(name == "--headless" ? s.headless : s.fullscreen))
-                return fail("option " + name + " takes no value");
+        if (name == "--headless" || name == "--fullscreen" || name == "--full-redraw") {
+            bool& on = name == "--headless"     ? s.headless
+                       : name == "--fullscreen" ? s.fullscreen
+                                                : s.fullRedraw;
+            if (!flag(on)) return fail("option " + name + " takes no value");
             continue;
         }
 
@@ -113,7 +119,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
             continue;
         }
 
-        if (name == "--frames" || name == "--seed" || name == "--scale") {
+        if (name == "--frames" || name == "--seed" || name == "--scale" ||
+            name == "--render-scale") {
             std::string number;
             if (!takeValue(number)) return fail("option " + name + " needs a value");
             if (name == "--frames") {
@@ -124,9 +131,12 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
                 if (!parseInteger(number, seed))
                     return fail("bad value for --seed: '" + number + "' (0 to 4294967295)");
                 s.seed = seed;
-            } else {
+            } else if (name == "--scale") {
                 if (!parseInteger(number, s.scale) || s.scale < 1 || s.scale > 16)
                     return fail("bad value for --scale: '" + number + "' (1 to 16)");
+            } else {
+                if (!parseInteger(number, s.renderScale) || s.renderScale < 1 || s.renderScale > 4)
+                    return fail("bad value for --render-scale: '" + number + "' (1 to 4)");
             }
             continue;
         }

@@ -23,6 +23,8 @@ struct Settings {
     std::string resourceDir;     // where the shipped pictures and sounds are
     int scale = 0;               // --scale: window scale, 0 for automatic
     bool fullscreen = false;
+    int renderScale = 0;      // --render-scale: frame pixels per point; 0 follows the window
+    bool fullRedraw = false;  // --full-redraw: composite the whole screen every frame
     bool canQuit = true;  // false where the program may not end itself (a web page): Esc only
                           // closes menus
 };

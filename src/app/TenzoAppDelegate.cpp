@@ -96,6 +96,8 @@ void TenzoAppDelegate::applicationDidFinishLaunching() {
     std::fill(std::begin(peakLevels), std::end(peakLevels), 0.0f);
 
     dropletScreen_ = DropletsScreen::initDropletsScreen(viewport1.get());
+    // The screen frame buffer keeps its pixels, so only what changed needs drawing again.
+    dropletScreen_->setPartialRedraw(!s.fullRedraw);
     if (glView_) {
         glView_->setAnimationInterval(0.02);
         glView_->startAnimation();

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <stdexcept>
 
 #include "physics/Kworld.h"
 #include "physics/matrix_impl.h"
+#include "render/Globals.h"
 #include "render/Texture2D.h"
 
 namespace {
@@ -310,7 +312,8 @@ void Knode::draw(double cameraScale) {
         default:
             break;  // any other index draws white
     }
-    glPointSize(static_cast<GLfloat>(std::max(2.0 * radius_ / cameraScale, 2.0)));
+    glPointSize(static_cast<GLfloat>(std::max(2.0 * radius_ / cameraScale, 2.0)) *
+                contentScaleFactor);
     glVertexPointer(3, GL_FLOAT, 0, kOrigin);
     glColorPointer(4, GL_UNSIGNED_BYTE, 0, rgba);
     glPushMatrix();
@@ -342,6 +345,23 @@ void drawNodeTexture(const Knode& node, bool rotateBack) {
 void Knode::drawTextured() {
     if (invisible_) return;
     drawNodeTexture(*this, true);
+}
+
+std::optional<Knode::Bounds> Knode::texturedBounds() const {
+    const Texture2D* tex = texture_.get();
+    if (invisible_ || tex == nullptr) return std::nullopt;
+    // The transform drawNodeTexture hands GL: rotate, scale, rotate back.
+    const double s = radius_ / (0.5 * static_cast<double>(tex->pixelsWide() + tex->pixelsHigh()));
+    const double sx = s * textureSizeFactorX_, sy = s * textureSizeFactorY_;
+    const double a = angularPosition_ * std::numbers::pi / 180.0;
+    const double c = std::cos(a), n = std::sin(a);
+    const double m00 = c * c * sx + n * n * sy, m01 = c * n * (sx - sy);
+    const double m11 = n * n * sx + c * c * sy;
+    const double hw = 0.5 * tex->drawnSize().width, hh = 0.5 * tex->drawnSize().height;
+    const double ex = std::abs(m00) * hw + std::abs(m01) * hh;
+    const double ey = std::abs(m01) * hw + std::abs(m11) * hh;
+    return Bounds{static_cast<float>(data[3] - ex), static_cast<float>(data[7] - ey),
+                  static_cast<float>(data[3] + ex), static_cast<float>(data[7] + ey)};
 }
 
 void Knode::drawTextured_ROTATE() {

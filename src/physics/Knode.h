@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <optional>
 #include <utility>
 
+#include "physics/Recycler.h"
 #include "physics/Vector3f.h"
 
 class Kworld;
@@ -78,6 +81,11 @@ class Knode : public std::enable_shared_from_this<Knode> {
     void drawTextured();
     void drawTextured_ROTATE();
     void drawTransparent();
+    // The box drawTextured covers, in world units; nullopt when it draws nothing.
+    struct Bounds {
+        float minX, minY, maxX, maxY;
+    };
+    std::optional<Bounds> texturedBounds() const;
     // 0..255 values, handed to the node's own texture copy.
     void setTint(double r, double g, double b, double a);
 
@@ -169,10 +177,25 @@ class Knode : public std::enable_shared_from_this<Knode> {
     // Hands a freshly made node to its world (addExistingNode), which keeps a reference.
     static void addToWorld(const std::shared_ptr<Knode>& node);
 
-    // Constructs T (a Knode or subclass) and hands it to its world.
+    // Constructs T (a Knode or subclass) and hands it to its world. Node and bookkeeping come
+    // from recycled storage: a stroke makes and drops its marks by the thousand.
     template <class T, class... Args>
     static std::shared_ptr<T> create(Args&&... args) {
-        std::shared_ptr<T> node(new T(std::forward<Args>(args)...));
+        void* block = brumelo::recycledAllocate(sizeof(T));
+        T* made = nullptr;
+        try {
+            made = new (block) T(std::forward<Args>(args)...);
+        } catch (...) {
+            brumelo::recycledFree(block, sizeof(T));
+            throw;
+        }
+        std::shared_ptr<T> node(
+            made,
+            [](T* gone) {
+                gone->~T();
+                brumelo::recycledFree(gone, sizeof(T));
+            },
+            brumelo::RecyclingAllocator<T>());
         addToWorld(node);
         return node;
     }

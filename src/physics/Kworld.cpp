@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <numbers>
-#include <unordered_set>
 
 #include "physics/Knode.h"
 #include "physics/Krobot.h"
@@ -184,22 +183,25 @@ void Kworld::checkRemoveNodes(Viewport* viewport) {
     }
     if (objectsToRemove_.empty()) return;
 
-    // Keep the queued nodes alive until they have left every list.
-    NodeList queue;
+    // Keep the queued nodes alive until they have left every list. The lists used here keep
+    // their storage from one sub-step to the next.
+    NodeList& queue = removing_;
     queue.swap(objectsToRemove_);
     if (queue.size() == 1) {
         eraseNode(nodes_, queue.front().get());
     } else {
-        std::unordered_set<const Knode*> leaving;
-        for (const auto& node : queue) leaving.insert(node.get());
-        std::erase_if(nodes_, [&leaving](const std::shared_ptr<Knode>& n) {
-            return leaving.count(n.get()) != 0;
+        leaving_.clear();
+        for (const auto& node : queue) leaving_.push_back(node.get());
+        std::sort(leaving_.begin(), leaving_.end());
+        std::erase_if(nodes_, [this](const std::shared_ptr<Knode>& n) {
+            return std::binary_search(leaving_.begin(), leaving_.end(), n.get());
         });
     }
     for (const auto& node : queue) {
         removeNodeFromInterCollisionGroup(node.get());
         removeNodeFromIntraCollisionGroup(node.get());
     }
+    queue.clear();
 }
 
 void Kworld::drawOnViewportTextured(Viewport* viewport, bool textured) {
@@ -254,7 +256,12 @@ void Kworld::addNodeToIntraCollisionGroup(Knode* node, std::int32_t group) {
         return;
     }
     while (intraNodeCollisionGroups_.size() <= static_cast<std::size_t>(group)) {
-        intraNodeCollisionGroups_.emplace_back();
+        if (spareGroups_.empty()) {
+            intraNodeCollisionGroups_.emplace_back();
+        } else {
+            intraNodeCollisionGroups_.push_back(std::move(spareGroups_.back()));
+            spareGroups_.pop_back();
+        }
     }
     intraNodeCollisionGroups_[static_cast<std::size_t>(group)].push_back(node->shared_from_this());
 }
@@ -271,7 +278,14 @@ void Kworld::removeNodeFromIntraCollisionGroup(Knode* node) {
     eraseNode(intraNodeCollisionGroups_[static_cast<std::size_t>(group)], node);
 }
 
-void Kworld::clearAllIntraCollisionGroups() { intraNodeCollisionGroups_.clear(); }
+void Kworld::clearAllIntraCollisionGroups() {
+    // The lists are made again every frame: their storage waits for that.
+    for (auto& group : intraNodeCollisionGroups_) {
+        group.clear();
+        spareGroups_.push_back(std::move(group));
+    }
+    intraNodeCollisionGroups_.clear();
+}
 
 void Kworld::checkCollisions() {
     for (const auto& node : nodes_) node->checkBounce();

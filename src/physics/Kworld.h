@@ -117,6 +117,9 @@ class Kworld {
     std::vector<NodeList> interNodeCollisionGroups_;
     std::vector<NodeList> intraNodeCollisionGroups_;
     NodeList objectsToRemove_;
+    NodeList removing_;                  // the queue being emptied
+    std::vector<const Knode*> leaving_;  // its nodes, sorted
+    std::vector<NodeList> spareGroups_;  // emptied group lists, storage kept
     double timescale_ = 1.0;
     std::int32_t collisions_ = 0;
     double maxStepSize_ = 0.1;

@@ -1,5 +1,7 @@
 #include "platform/FramePresenter.h"
 
+#include <cmath>
+
 #include "platform/GLExtensions.h"
 
 namespace brumelo {
@@ -9,12 +11,8 @@ FramePresenter::FramePresenter() {
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
     glGenTextures(1, &texture_);
     glBindTexture(GL_TEXTURE_2D, texture_);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kScreenWidth, kScreenHeight, 0, GL_RGBA,
-                 GL_UNSIGNED_BYTE, nullptr);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
 }
 
@@ -22,7 +20,9 @@ FramePresenter::~FramePresenter() {
     if (texture_) glDeleteTextures(1, &texture_);
 }
 
-void FramePresenter::present(GLuint screenFramebuffer, int w, int h, const Letterbox& box) {
+void FramePresenter::present(GLuint screenFramebuffer, int width, int height,
+                             const std::vector<PixelRect>* changed, int w, int h,
+                             const Letterbox& box, bool preserved) {
     // The drawing code owns the GL state between frames; put back what is touched here.
     GLint previousTexture = 0, previousViewport[4] = {0, 0, 0, 0}, envMode = 0;
     GLboolean mask[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
@@ -35,15 +35,37 @@ void FramePresenter::present(GLuint screenFramebuffer, int w, int h, const Lette
     const GLboolean texArray = glIsEnabled(GL_TEXTURE_COORD_ARRAY);
     const GLboolean colorArray = glIsEnabled(GL_COLOR_ARRAY);
 
+    const bool partial = changed && preserved && w == shownWindowWidth_ &&
+                         h == shownWindowHeight_ && width == presentWidth_ &&
+                         height == presentHeight_;
     glBindFramebufferOES(GL_FRAMEBUFFER_OES, screenFramebuffer);
     glBindTexture(GL_TEXTURE_2D, texture_);
-    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, kScreenWidth, kScreenHeight);
+    if (width != presentWidth_ || height != presentHeight_) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     nullptr);
+        presentWidth_ = width;
+        presentHeight_ = height;
+    }
+    if (partial) {
+        for (const PixelRect& r : *changed)
+            glCopyTexSubImage2D(GL_TEXTURE_2D, 0, r.x, r.y, r.x, r.y, r.width, r.height);
+    } else {
+        glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, width, height);
+    }
 
     glBindFramebufferOES(GL_FRAMEBUFFER_OES, 0);
+    // A frame drawn at the window's density lands pixel for pixel: no filtering needed.
+    const GLint filter = box.width == width && box.height == height ? GL_NEAREST : GL_LINEAR;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
     glViewport(0, 0, w, h);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
+    if (!partial) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        shownWindowWidth_ = w;
+        shownWindowHeight_ = h;
+    }
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
@@ -66,7 +88,25 @@ void FramePresenter::present(GLuint screenFramebuffer, int w, int h, const Lette
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glVertexPointer(2, GL_FLOAT, 0, vertices);
     glTexCoordPointer(2, GL_FLOAT, 0, coords);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    if (partial) {
+        // Each changed part, in the window's bottom-up pixels, a pixel wider where filtered.
+        const double sx = static_cast<double>(box.width) / width;
+        const double sy = static_cast<double>(box.height) / height;
+        const int margin = filter == GL_NEAREST ? 0 : 1;
+        const int bottom = h - box.y - box.height;
+        glEnable(GL_SCISSOR_TEST);
+        for (const PixelRect& r : *changed) {
+            const int x0 = box.x + static_cast<int>(std::floor(r.x * sx)) - margin;
+            const int y0 = bottom + static_cast<int>(std::floor(r.y * sy)) - margin;
+            const int x1 = box.x + static_cast<int>(std::ceil((r.x + r.width) * sx)) + margin;
+            const int y1 = bottom + static_cast<int>(std::ceil((r.y + r.height) * sy)) + margin;
+            glScissor(x0, y0, x1 - x0, y1 - y0);
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        }
+        glDisable(GL_SCISSOR_TEST);
+    } else {
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    }
 
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();

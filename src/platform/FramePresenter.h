@@ -6,9 +6,16 @@
 
 #include <GLES/gl.h>
 
+#include <vector>
+
 #include "platform/InputMapping.h"
 
 namespace brumelo {
+
+// A rectangle of a frame buffer in its pixels, origin bottom-left as GL has it.
+struct PixelRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
 
 class FramePresenter {
   public:
@@ -18,12 +25,20 @@ class FramePresenter {
     FramePresenter(const FramePresenter&) = delete;
     FramePresenter& operator=(const FramePresenter&) = delete;
 
-    // The window's frame buffer (0) is w x h pixels; the picture goes into box. Leaves that
-    // frame buffer bound so more can be drawn over it; the rest of the GL state is put back.
-    void present(GLuint screenFramebuffer, int w, int h, const Letterbox& box);
+    // The screen frame buffer's picture (width x height pixels) into box of the window's frame
+    // buffer (0, w x h pixels). `changed`, when given, lists all that changed since the last
+    // present; where the window keeps its pixels between frames (preserved) only those parts
+    // are copied. Leaves the window's frame buffer bound so more can be drawn over it; the rest
+    // of the GL state is put back.
+    void present(GLuint screenFramebuffer, int width, int height,
+                 const std::vector<PixelRect>* changed, int w, int h, const Letterbox& box,
+                 bool preserved);
 
   private:
     GLuint texture_ = 0;
+    int presentWidth_ = 0, presentHeight_ = 0;  // the texture's size
+    // Valid while the window and the frame keep the size of the last whole present.
+    int shownWindowWidth_ = 0, shownWindowHeight_ = 0;
 };
 
 }  // namespace brumelo

@@ -1,5 +1,6 @@
 #include "platform/GLWindow.h"
 
+#include <EGL/egl.h>
 #include <SDL.h>
 
 #include <algorithm>
@@ -25,6 +26,8 @@ struct GLWindow::Impl {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
     std::unique_ptr<FramePresenter> presenter;
+    // The back buffer keeps its pixels across a swap, so a present may redraw only part of it.
+    bool preserved = false;
     bool mouseDown = false;
     double mouseX = 0, mouseY = 0;  // where the mouse finger was last, in points
     std::deque<InputEvent> pending;
@@ -94,9 +97,6 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullsc
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    // A reference of our own keeps the GL driver loaded when the window goes: unloaded, what it
-    // holds until exit could not be told from our own memory by the leak checker.
-    SDL_GL_LoadLibrary(nullptr);
 
     int s = scale;
     if (s <= 0) {
@@ -108,6 +108,13 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullsc
                          std::min((usable.w - 40) / kScreenWidth, (usable.h - 80) / kScreenHeight));
         }
     }
+    // A software rasteriser's threads cost more in hand-offs and memory than they save on the
+    // few pixels a frame changes, up to a frame of three pixels a point; the caller's own
+    // setting wins.
+    if (headless || s <= 3) setenv("LP_NUM_THREADS", "0", 0);
+    // A reference of our own keeps the GL driver loaded when the window goes: unloaded, what it
+    // holds until exit could not be told from our own memory by the leak checker.
+    SDL_GL_LoadLibrary(nullptr);
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     if (headless) flags |= SDL_WINDOW_HIDDEN;
     if (fullscreen && !headless) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
@@ -140,6 +147,16 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int scale, bool fullsc
         return nullptr;
     }
     SDL_GL_SetSwapInterval(0);  // the frame timer paces us, not the display
+    if (!headless) {
+        // Asked of EGL (SDL's way to ES contexts); elsewhere every present draws it all.
+        EGLDisplay display = eglGetCurrentDisplay();
+        EGLSurface surface = eglGetCurrentSurface(EGL_DRAW);
+        EGLint behaviour = 0;
+        d.preserved = display != EGL_NO_DISPLAY && surface != EGL_NO_SURFACE &&
+                      eglSurfaceAttrib(display, surface, EGL_SWAP_BEHAVIOR, EGL_BUFFER_PRESERVED) &&
+                      eglQuerySurface(display, surface, EGL_SWAP_BEHAVIOR, &behaviour) &&
+                      behaviour == EGL_BUFFER_PRESERVED;
+    }
     if (!headless) d.presenter = std::make_unique<FramePresenter>();
     return self;
 }
@@ -178,11 +195,13 @@ void GLWindow::toggleFullscreen() {
     SDL_SetWindowFullscreen(impl_->window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
-void GLWindow::present(GLuint screenFramebuffer) {
+void GLWindow::present(GLuint screenFramebuffer, int width, int height,
+                       const std::vector<PixelRect>* changed) {
     if (headless_ || !impl_->presenter) return;
     int w = 0, h = 0;
     windowPixelSize(w, h);
-    impl_->presenter->present(screenFramebuffer, w, h, Letterbox::fit(w, h));
+    impl_->presenter->present(screenFramebuffer, width, height, changed, w, h, Letterbox::fit(w, h),
+                              impl_->preserved);
 }
 
 void GLWindow::setEventListener(std::function<void(const InputEvent&)>) {}

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FramePresenter.h"
 #include "platform/InputMapping.h"
 
 namespace brumelo {
@@ -65,9 +66,13 @@ class GLWindow {
     static void* getProcAddress(const char* name);
     static bool isContextCurrent();
 
-    // Copies the screen frame buffer's picture into the window, scaled into the letterbox.
-    // Leaves the window's frame buffer bound so more can be drawn over it before swap().
-    void present(GLuint screenFramebuffer);
+    // Copies the screen frame buffer's picture (width x height pixels) into the window, scaled
+    // into the letterbox. Leaves the window's frame buffer bound so more can be drawn over it
+    // before swap(). `changed`, when given, lists all that changed since the last present and
+    // nothing was drawn over the picture since: where the window keeps its pixels between
+    // frames, only those parts are copied.
+    void present(GLuint screenFramebuffer, int width, int height,
+                 const std::vector<PixelRect>* changed = nullptr);
     void swap();
 
     Letterbox letterbox() const;

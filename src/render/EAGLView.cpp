@@ -2,6 +2,7 @@
 
 #include <GLES/glext.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -81,8 +82,9 @@ bool EAGLView::createFramebuffer() {
     glGenRenderbuffersOES(1, &viewRenderbuffer);
     glBindFramebufferOES(GL_FRAMEBUFFER_OES, viewFramebuffer);
     glBindRenderbufferOES(GL_RENDERBUFFER_OES, viewRenderbuffer);
-    // The screen is off-screen here; the window shows a scaled copy of it.
-    glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_RGBA8_OES, kScreenWidth, kScreenHeight);
+    // The screen is off-screen here; the window shows a copy of it, at its own density.
+    glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_RGBA8_OES, screenPixels(kScreenWidth),
+                             screenPixels(kScreenHeight));
     glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES, GL_RENDERBUFFER_OES,
                                  viewRenderbuffer);
     glGetRenderbufferParameterivOES(GL_RENDERBUFFER_OES, GL_RENDERBUFFER_WIDTH_OES, &backingWidth_);
@@ -96,9 +98,44 @@ bool EAGLView::createFramebuffer() {
     brumelo::ImageResult fog =
         brumelo::decodeImageFile(brumelo::settings().resourceDir + "/Foggy1-HQ.png");
     if (!fog) std::fprintf(stderr, "Foggy1-HQ.png: %s\n", fog.error.c_str());
-    _textures[0] = Texture2D::initWithImage(fog.image);
+    _textures[0] = Texture2D::initWithImage(fog.image, contentScaleFactor);
     if (!_textures[0]) return false;
+    // The steam has one texel for each pixel of the screen.
+    _textures[0]->setFilter(GL_NEAREST);
     return createFramebufferObjectForTexture(*_textures[0], false);
+}
+
+bool EAGLView::setContentScaleFactor(float scale) {
+    scale = std::clamp(scale, 1.0f, 4.0f);
+    if (scale == contentScaleFactor) return true;
+    context_->setCurrentContext();
+    contentScaleFactor = scale;
+    glBindRenderbufferOES(GL_RENDERBUFFER_OES, viewRenderbuffer);
+    glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_RGBA8_OES, screenPixels(kScreenWidth),
+                             screenPixels(kScreenHeight));
+    backingWidth_ = screenPixels(kScreenWidth);
+    backingHeight_ = screenPixels(kScreenHeight);
+    auto steam = Texture2D::initWithSize({kScreenWidth, kScreenHeight}, scale);
+    if (!steam || !createFramebufferObjectForTexture(*steam, false)) return false;
+    steam->setFilter(GL_NEAREST);
+    if (const std::shared_ptr<Texture2D> old = _textures[0]) {
+        // What was wiped so far carries over, resampled.
+        if (viewport1) viewport1->setupView();
+        glDisable(GL_BLEND);
+        glEnable(GL_TEXTURE_2D);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        old->setFilter(GL_LINEAR);
+        old->drawAtPoint(0.0f, 0.0f);
+        GLuint oldFramebuffer = old->fbo();
+        if (oldFramebuffer != Texture2D::kNoFramebuffer)
+            glDeleteFramebuffersOES(1, &oldFramebuffer);
+    }
+    _textures[0] = steam;
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, viewFramebuffer);
+    TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
+    if (app && app->dropletScreen()) app->dropletScreen()->setNeedsDisplay();
+    return true;
 }
 
 void EAGLView::destroyFramebuffer() {

@@ -50,6 +50,9 @@ class EAGLView {
     EAGLView& operator=(const EAGLView&) = delete;
 
     bool createFramebuffer();
+    // Remakes the screen frame buffer and the steam at this many pixels a point (1 to 4), the
+    // steam wiped so far carried over. False when GL cannot make them.
+    bool setContentScaleFactor(float scale);
     void destroyFramebuffer();
     bool createFramebufferObjectForTexture(Texture2D& texture, bool clear);
 

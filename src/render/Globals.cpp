@@ -1,5 +1,7 @@
 #include "render/Globals.h"
 
+#include <cmath>
+
 std::array<std::shared_ptr<Texture2D>, 4> _textures;
 std::shared_ptr<GBMusicTrack> music2, music3, music4, music5;
 std::shared_ptr<SimpleView> simpleViewGame;
@@ -12,3 +14,7 @@ GLuint viewRenderbuffer = 0;
 std::shared_ptr<Viewport> viewport1, viewport2, viewport3, viewportMenu, activeViewport;
 int loops = 0;
 float contentScaleFactor = 1.0f;
+
+int screenPixels(double points) {
+    return static_cast<int>(std::lround(points * static_cast<double>(contentScaleFactor)));
+}

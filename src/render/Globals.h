@@ -43,3 +43,6 @@ extern int loops;
 // as many pixels, 2 or 3 draw them crisp on a dense screen. Sizes handed to GL in pixels
 // (glPointSize, glLineWidth, glViewport, read-back) are multiplied by it.
 extern float contentScaleFactor;
+
+// Pixels of the screen frame buffer along that many points.
+int screenPixels(double points);

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 #include <vector>
 
+#include "physics/Recycler.h"
 #include "platform/BitmapContext.h"
 #include "platform/GLContext.h"
 #include "platform/Image.h"
@@ -102,7 +104,7 @@ std::shared_ptr<Texture2D> Texture2D::initWithDataPixelFormatPixelsWidePixelsHig
     return texture;
 }
 
-std::shared_ptr<Texture2D> Texture2D::initWithImage(const Image* image) {
+std::shared_ptr<Texture2D> Texture2D::initWithImage(const Image* image, float pixelsPerPoint) {
     if (image == nullptr || image->empty()) {
         std::fprintf(stderr, "Image is Null\n");
         return nullptr;
@@ -123,11 +125,17 @@ std::shared_ptr<Texture2D> Texture2D::initWithImage(const Image* image) {
         }
     }
 
-    brumelo::SizeF content{static_cast<float>(image->width()), static_cast<float>(image->height())};
+    const float scale = pixelsPerPoint > 1.0f ? pixelsPerPoint : 1.0f;
+    brumelo::SizeF content{std::round(static_cast<float>(image->width()) * scale),
+                           std::round(static_cast<float>(image->height()) * scale)};
     unsigned width = powerOfTwoAtLeast(static_cast<unsigned>(content.width));
     unsigned height = powerOfTwoAtLeast(static_cast<unsigned>(content.height));
     brumelo::AffineTransform transform;
-    while (width > kMaxPictureSide || height > kMaxPictureSide) {
+    if (scale != 1.0f)
+        transform = transform.scaled(content.width / static_cast<float>(image->width()),
+                                     content.height / static_cast<float>(image->height()));
+    const auto maxSide = static_cast<unsigned>(static_cast<float>(kMaxPictureSide) * scale);
+    while (width > maxSide || height > maxSide) {
         // A side of 1 stays 1: a very long, thin picture must not become zero pixels high.
         width = std::max(1u, width >> 1);
         height = std::max(1u, height >> 1);
@@ -157,8 +165,28 @@ std::shared_ptr<Texture2D> Texture2D::initWithImage(const Image* image) {
         }
         pixels = std::move(packed);
     }
-    return initWithDataPixelFormatPixelsWidePixelsHighContentSize(pixels.data(), format, width,
-                                                                  height, content);
+    auto texture = initWithDataPixelFormatPixelsWidePixelsHighContentSize(pixels.data(), format,
+                                                                          width, height, content);
+    if (texture && scale != 1.0f) {
+        texture->pixelsPerPoint_ = scale;
+        texture->_size = {content.width / scale, content.height / scale};
+    }
+    return texture;
+}
+
+std::shared_ptr<Texture2D> Texture2D::initWithSize(brumelo::SizeF points, float pixelsPerPoint) {
+    const float scale = pixelsPerPoint > 1.0f ? pixelsPerPoint : 1.0f;
+    const brumelo::SizeF content{std::round(points.width * scale),
+                                 std::round(points.height * scale)};
+    auto texture = initWithDataPixelFormatPixelsWidePixelsHighContentSize(
+        nullptr, TexturePixelFormat::RGBA8888,
+        powerOfTwoAtLeast(static_cast<unsigned>(content.width)),
+        powerOfTwoAtLeast(static_cast<unsigned>(content.height)), content);
+    if (texture) {
+        texture->pixelsPerPoint_ = scale;
+        texture->_size = {content.width / scale, content.height / scale};
+    }
+    return texture;
 }
 
 std::shared_ptr<Texture2D> Texture2D::initWithStringDimensionsAlignmentFontNameFontSize(
@@ -180,9 +208,19 @@ std::shared_ptr<Texture2D> Texture2D::initWithStringDimensionsAlignmentFontNameF
 Texture2D::~Texture2D() = default;
 
 void Texture2D::drawAtPoint(brumelo::PointF point) const {
-    const GLfloat w = static_cast<GLfloat>(_width) * _maxS;
-    const GLfloat h = static_cast<GLfloat>(_height) * _maxT;
-    drawInRect({point.x - w / 2, point.y - h / 2, w, h});
+    const brumelo::SizeF size = drawnSize();
+    drawInRect({point.x - size.width / 2, point.y - size.height / 2, size.width, size.height});
+}
+
+void Texture2D::setFilter(GLint filter) {
+    if (filter == filter_) return;
+    filter_ = filter;
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    glBindTexture(GL_TEXTURE_2D, _name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
 }
 
 void Texture2D::drawInRect(brumelo::RectF rect) const {
@@ -245,7 +283,8 @@ int Texture2D::getAlpha() const {
 }
 
 std::shared_ptr<Texture2D> Texture2D::makeCopy() const {
-    auto copy = std::make_shared<Texture2D>();
+    // Every wipe mark takes a copy: from recycled storage.
+    auto copy = std::allocate_shared<Texture2D>(brumelo::RecyclingAllocator<Texture2D>());
     copy->_name = _name;
     copy->_size = _size;
     copy->_width = _width;
@@ -253,6 +292,7 @@ std::shared_ptr<Texture2D> Texture2D::makeCopy() const {
     copy->_format = _format;
     copy->_maxS = _maxS;
     copy->_maxT = _maxT;
+    copy->pixelsPerPoint_ = pixelsPerPoint_;
     std::copy(std::begin(colors_), std::end(colors_), std::begin(copy->colors_));
     copy->clearOnRelease_ = clearOnRelease_;
     copy->owner_ = owner_;

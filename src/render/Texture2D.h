@@ -40,10 +40,20 @@ class Texture2D {
     // Power-of-two sides, at most 1024 (larger pictures are halved until they fit); RGB565 for a
     // picture without alpha, A8 for a mask, RGBA8888 (premultiplied) otherwise. A null or empty
     // picture logs "Image is Null" and gives nullptr.
-    static std::shared_ptr<Texture2D> initWithImage(const Image* image);
-    static std::shared_ptr<Texture2D> initWithImage(const std::shared_ptr<Image>& image) {
-        return initWithImage(image.get());
+    //
+    // The picture's pixels are points; pixelsPerPoint above 1 resamples it that much finer for a
+    // dense frame buffer (the side limit grows with it), and the texture still draws the same
+    // number of points.
+    static std::shared_ptr<Texture2D> initWithImage(const Image* image,
+                                                    float pixelsPerPoint = 1.0f);
+    static std::shared_ptr<Texture2D> initWithImage(const std::shared_ptr<Image>& image,
+                                                    float pixelsPerPoint = 1.0f) {
+        return initWithImage(image.get(), pixelsPerPoint);
     }
+
+    // An RGBA texture to draw into, covering `points` at pixelsPerPoint; its pixels start
+    // undefined.
+    static std::shared_ptr<Texture2D> initWithSize(brumelo::SizeF points, float pixelsPerPoint);
 
     // White text as coverage in the alpha channel (A8), laid out from the top of the box with
     // word wrapping. Box sides rounded up to powers of two. clearOnRelease is set.
@@ -73,6 +83,10 @@ class Texture2D {
     // 1 only when all four corner alphas are 1.
     int getAlpha() const;
 
+    // Filters the picture through GL_NEAREST or GL_LINEAR (the default) both ways. Nearest is
+    // exact and cheaper where each texel lands on one pixel.
+    void setFilter(GLint filter);
+
     // Shares the GL texture; keeps its own tint. The frame buffer is not copied (fbo 0).
     std::shared_ptr<Texture2D> makeCopy() const;
 
@@ -85,6 +99,12 @@ class Texture2D {
     TexturePixelFormat pixelFormat() const { return static_cast<TexturePixelFormat>(_format); }
     GLfloat maxS() const { return _maxS; }
     GLfloat maxT() const { return _maxT; }
+    float pixelsPerPoint() const { return pixelsPerPoint_; }
+    // The points drawAtPoint covers.
+    brumelo::SizeF drawnSize() const {
+        return {static_cast<float>(_width) * _maxS / pixelsPerPoint_,
+                static_cast<float>(_height) * _maxT / pixelsPerPoint_};
+    }
 
     const GLfloat* colors() const { return colors_; }
     GLfloat* colors() { return colors_; }
@@ -106,5 +126,7 @@ class Texture2D {
     GLfloat colors_[16] = {};
     bool clearOnRelease_ = false;
     GLuint fbo_ = 0;
+    float pixelsPerPoint_ = 1.0f;
+    GLint filter_ = GL_LINEAR;
     std::shared_ptr<GLName> owner_;
 };

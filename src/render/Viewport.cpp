@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "physics/Knode.h"
+#include "render/Globals.h"
 
 namespace {
 
@@ -51,8 +52,9 @@ void Viewport::setupView() const {
     const int hh = height_ / 2;
     const int l = (-width_) / 2;
     const int b = (-height_) / 2;
-    glViewport(screenLocationX_ - hw + kScreenCenterX, screenLocationY_ - hh + kScreenCenterY,
-               width_, height_);
+    glViewport(screenPixels(screenLocationX_ - hw + kScreenCenterX),
+               screenPixels(screenLocationY_ - hh + kScreenCenterY), screenPixels(width_),
+               screenPixels(height_));
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -66,7 +68,7 @@ void Viewport::setupView() const {
     glEnable(GL_BLEND);
     glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glLineWidth(1.0f);
+    glLineWidth(contentScaleFactor);
     glDisable(GL_TEXTURE_2D);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);

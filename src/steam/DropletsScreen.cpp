@@ -78,10 +78,14 @@ std::shared_ptr<DropletsScreen> DropletsScreen::initDropletsScreen(Viewport* vie
     return screen;
 }
 
-void DropletsScreen::resetBackgroundTextureRandom() { backgroundTexture_ = _textures[1]; }
+void DropletsScreen::resetBackgroundTextureRandom() {
+    backgroundTexture_ = _textures[1];
+    dirty_.addAll();
+}
 
 void DropletsScreen::resetBackgroundTextureWithImage(const Image& image) {
     backgroundTexture_ = Texture2D::initWithImage(&image);
+    dirty_.addAll();
 }
 
 void DropletsScreen::addDroplet(_Vector3f p) {
@@ -153,6 +157,7 @@ void DropletsScreen::stopMusic(const Touch& touch) {
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
     beginSteamAlphaDrawing(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    noteMarksDirty(*track);
     track->draw();
     endSteamAlphaDrawing();
     fingerTracks_.erase(found);
@@ -209,6 +214,7 @@ void DropletsScreen::bindSteamFramebuffer() const {
 }
 
 void DropletsScreen::makeMoreSteamy() {
+    dirty_.addAll();
     bindSteamFramebuffer();
     beginSteamAlphaDrawing(GL_ONE, GL_ONE);
     drawScreenQuad(0.02f);
@@ -216,6 +222,7 @@ void DropletsScreen::makeMoreSteamy() {
 }
 
 void DropletsScreen::makeLessSteamy(double amount) {
+    dirty_.addAll();
     bindSteamFramebuffer();
     beginSteamAlphaDrawing(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
     drawScreenQuad(static_cast<GLfloat>(amount));
@@ -257,67 +264,173 @@ void DropletsScreen::updateSoundLevel(double level) {
     }
 }
 
+void DropletsScreen::noteMarksDirty(const SurfaceTrack& track) {
+    if (!partialRedraw_) return;
+    for (const auto& mark : track.points()) {
+        // A smooth point's edge is antialiased a pixel beyond its size.
+        const float reach = static_cast<float>(mark->radius()) * 0.5f + 1.0f;
+        const float x = mark->data[3], y = mark->data[7];
+        dirty_.add(x - reach, y - reach, x + reach, y + reach);
+    }
+}
+
 void DropletsScreen::drawOnTexture1(Viewport*, double) {
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
     beginSteamAlphaDrawing(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     for (const auto& [key, track] : fingerTracks_) {
+        noteMarksDirty(*track);
         MyCFDictionaryApplierFunction(&key, track.get(), nullptr);
     }
-    for (const auto& droplet : droplets_) droplet->drawTrack();
+    for (const auto& droplet : droplets_) {
+        noteMarksDirty(*droplet->track());
+        droplet->drawTrack();
+    }
     endSteamAlphaDrawing();
+}
+
+double markEdge(double diameterPoints) {
+    const double inner = 1.0 - 2.0 / std::max(diameterPoints, 2.0);
+    return inner * inner;
+}
+
+const Texture2D* DropletsScreen::markSprite(double diameterPoints) {
+    const int bucket = std::clamp(static_cast<int>(std::log2(std::max(diameterPoints, 1.0))), 0,
+                                  static_cast<int>(markSprites_.size()) - 1);
+    std::shared_ptr<Texture2D>& sprite = markSprites_[static_cast<std::size_t>(bucket)];
+    if (!sprite) {
+        // The profile a smooth point of this many pixels has, at any number of pixels: from
+        // the centre, 1 - d over d (squared distance in radii) up to the one-pixel edge ring,
+        // whose level it keeps; scaled so its top is 1 (the marks' alpha carries the rest).
+        constexpr int kSide = 64, kSamples = 4;
+        const double edge = markEdge(std::exp2(bucket + 0.5));
+        std::vector<std::uint8_t> alpha(kSide * kSide);
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x) {
+                double sum = 0;
+                for (int sy = 0; sy < kSamples; ++sy)
+                    for (int sx = 0; sx < kSamples; ++sx) {
+                        const double px = (x + (sx + 0.5) / kSamples) / kSide * 2 - 1;
+                        const double py = (y + (sy + 0.5) / kSamples) / kSide * 2 - 1;
+                        const double d = px * px + py * py;
+                        if (d <= 1.0) sum += std::max(1.0 - d, 1.0 - edge);
+                    }
+                alpha[static_cast<std::size_t>(y * kSide + x)] =
+                    static_cast<std::uint8_t>(std::lround(sum / (kSamples * kSamples) * 255));
+            }
+        sprite = Texture2D::initWithDataPixelFormatPixelsWidePixelsHighContentSize(
+            alpha.data(), TexturePixelFormat::A8, kSide, kSide, {kSide, kSide});
+    }
+    return sprite.get();
+}
+
+bool DropletsScreen::coversScreen(const Viewport* viewport) const {
+    if (!viewport) return false;
+    const _Vector3f camera = viewport->cameraPosition();
+    return viewport->width() == kScreenWidth && viewport->height() == kScreenHeight &&
+           viewport->screenLocationX() == 0 && viewport->screenLocationY() == 0 &&
+           camera.x == 0.0 && camera.y == 0.0 && camera.z == 1.0;
+}
+
+void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_TEXTURE_2D);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    if (frames_ <= 0) {
+        // The thinning leaves frame buffer 0 bound; the screen here is an off-screen frame
+        // buffer, so drawing goes back to whichever one the caller bound.
+        GLint target = 0;
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &target);
+        makeLessSteamy(0.025);
+        glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(target));
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    if (_textures[0]) _textures[0]->drawAtPoint(0.0f, 0.0f);
+
+    glPushMatrix();
+    glScalef(1, -1, 1);
+    glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
+    if (backgroundTexture_) {
+        // Centred texel for pixel, the picture samples exactly and cheaper unfiltered.
+        const brumelo::SizeF size = backgroundTexture_->drawnSize();
+        const float s = contentScaleFactor;
+        auto even = [](float pixels) { return std::fmod(pixels, 2.0f) == 0.0f; };
+        backgroundTexture_->setFilter(backgroundTexture_->pixelsPerPoint() == s &&
+                                              even(size.width * s) && even(size.height * s)
+                                          ? GL_NEAREST
+                                          : GL_LINEAR);
+        backgroundTexture_->drawAtPoint(0.0f, 0.0f);
+    }
+    glPopMatrix();
+
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    for (const DrawnDroplet& d : drawing_) {
+        if (clip && (d.box.maxX < clip->minX || d.box.minX > clip->maxX ||
+                     d.box.maxY < clip->minY || d.box.minY > clip->maxY))
+            continue;
+        d.droplet->drawTextured();
+    }
+
+    glPushMatrix();
+    glScalef(1, -1, 1);
+    if (debugTexture1_) debugTexture1_->drawAtPoint(0.0f, 0.0f);
+    if (debugTexture2_) debugTexture2_->drawAtPoint(0.0f, 60.0f);
+    glPopMatrix();
 }
 
 void DropletsScreen::drawOnViewportTextured(Viewport* viewport, bool) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         if (viewport) viewport->setupView();
-        glClearColor(0, 0, 0, 0);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glEnable(GL_TEXTURE_2D);
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glEnableClientState(GL_COLOR_ARRAY);
-        glEnableClientState(GL_VERTEX_ARRAY);
-        if (frames_ <= 0) {
-            // The thinning leaves frame buffer 0 bound; the screen here is an off-screen frame
-            // buffer, so drawing goes back to whichever one the caller bound.
-            GLint target = 0;
-            glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &target);
-            makeLessSteamy(0.025);
-            glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(target));
-            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        }
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        if (_textures[0]) _textures[0]->drawAtPoint(0.0f, 0.0f);
-
-        glPushMatrix();
-        glScalef(1, -1, 1);
-        glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
-        if (backgroundTexture_) backgroundTexture_->drawAtPoint(0.0f, 0.0f);
-        glPopMatrix();
-
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        drawing_.clear();
         for (const auto& node : nodes()) {
-            if (auto* droplet = dynamic_cast<Droplet*>(node.get())) droplet->drawTextured();
+            auto* droplet = dynamic_cast<Droplet*>(node.get());
+            if (!droplet) continue;
+            const auto box = droplet->texturedBounds();
+            // One unit more all round: filtering and rasterisation reach past the exact box.
+            drawing_.push_back({droplet, box ? DirtyRegion::Rect{box->minX - 1, box->minY - 1,
+                                                                 box->maxX + 1, box->maxY + 1}
+                                             : DirtyRegion::Rect{}});
         }
-
-        glPushMatrix();
-        glScalef(1, -1, 1);
-        if (debugTexture1_) debugTexture1_->drawAtPoint(0.0f, 0.0f);
-        if (debugTexture2_) debugTexture2_->drawAtPoint(0.0f, 60.0f);
-        glPopMatrix();
+        const bool partial = partialRedraw_ && frames_ > 0 && coversScreen(viewport) &&
+                             !debugTexture1_ && !debugTexture2_;
+        if (partial) {
+            for (const DirtyRegion::Rect& box : drawnBoxes_) dirty_.add(box);
+            for (const DrawnDroplet& d : drawing_) dirty_.add(d.box);
+        }
+        if (!partial || dirty_.all()) {
+            compositeLayers(nullptr);
+        } else if (!dirty_.empty()) {
+            glEnable(GL_SCISSOR_TEST);
+            for (const DirtyRegion::Rect& r : dirty_.rects()) {
+                const DirtyRegion::Pixels p = DirtyRegion::toPixels(r, contentScaleFactor);
+                glScissor(p.x, p.y, p.width, p.height);
+                compositeLayers(&r);
+            }
+            glDisable(GL_SCISSOR_TEST);
+        }
+        if (!partial) dirty_.addAll();
+        lastRegion_ = dirty_;
+        dirty_.clear();
+        drawnBoxes_.clear();
+        for (const DrawnDroplet& d : drawing_) drawnBoxes_.push_back(d.box);
     }
     frames_ += 1;
 }
 
 std::shared_ptr<Image> DropletsScreen::getScreenshot() {
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(kScreenWidth) * kScreenHeight * 4);
+    const int width = screenPixels(kScreenWidth), height = screenPixels(kScreenHeight);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, kScreenWidth, kScreenHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     // The fourth byte is the frame buffer's alpha, not part of the picture.
     for (std::size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
-    Image bottomUp(kScreenWidth, kScreenHeight, std::move(pixels), ImageAlpha::NoneSkipLast);
+    Image bottomUp(width, height, std::move(pixels), ImageAlpha::NoneSkipLast);
     return flipImage(bottomUp);
 }
 
@@ -336,6 +449,7 @@ std::shared_ptr<Image> flipImage(const Image& image) {
 
 void DropletsScreen::reset() {
     std::lock_guard<std::recursive_mutex> guard(lock_);
+    dirty_.addAll();
     createFramebufferObjectForTexture(_textures[0], false);
     std::vector<std::shared_ptr<Droplet>> gone;
     gone.swap(droplets_);

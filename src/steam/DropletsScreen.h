@@ -2,6 +2,7 @@
 
 #include <GLES/gl.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "physics/Kworld.h"
+#include "render/DirtyRegion.h"
 
 class Droplet;
 class Image;
@@ -71,6 +73,20 @@ class DropletsScreen : public Kworld {
     // A fresh frame buffer on the steam texture (its content kept) and no droplets.
     void reset();
 
+    // Off (the default), every composite redraws the whole screen. On, it redraws only what
+    // changed since the last one (the bound frame buffer must keep its pixels between frames):
+    // the same picture for far less fill.
+    void setPartialRedraw(bool on) { partialRedraw_ = on; }
+    bool partialRedraw() const { return partialRedraw_; }
+    // The disc a wipe mark of this size is drawn with on a dense frame buffer: the profile a
+    // smooth point has at one pixel a point, which a smooth point of more pixels has not.
+    const Texture2D* markSprite(double diameterPoints);
+
+    // The next composite redraws everything (the frame buffer was remade).
+    void setNeedsDisplay() { dirty_.addAll(); }
+    // What the last composite changed: empty when nothing, all() when everything.
+    const DirtyRegion& lastCompositeRegion() const { return lastRegion_; }
+
     const std::vector<std::shared_ptr<Droplet>>& droplets() const { return droplets_; }
     const std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>>& fingerTracks() const {
         return fingerTracks_;
@@ -90,6 +106,11 @@ class DropletsScreen : public Kworld {
   private:
     void eraseDroplet(Knode* node);
     void bindSteamFramebuffer() const;
+    // The steam, the background and the droplets over whatever the scissor lets through.
+    void compositeLayers(const DirtyRegion::Rect* clip);
+    // Where a track's marks will clear the steam.
+    void noteMarksDirty(const SurfaceTrack& track);
+    bool coversScreen(const Viewport* viewport) const;
 
     std::vector<std::shared_ptr<Droplet>> droplets_;
     std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>> fingerTracks_;
@@ -101,10 +122,26 @@ class DropletsScreen : public Kworld {
     std::int32_t frames_ = 0;
     float totalSteamLevel_ = 0.0f;
     std::recursive_mutex lock_;
+
+    std::array<std::shared_ptr<Texture2D>, 9> markSprites_;
+    bool partialRedraw_ = false;
+    DirtyRegion dirty_;
+    DirtyRegion lastRegion_;
+    // The droplets of this composite with the boxes they cover, and last composite's boxes.
+    struct DrawnDroplet {
+        Droplet* droplet;
+        DirtyRegion::Rect box;
+    };
+    std::vector<DrawnDroplet> drawing_;
+    std::vector<DirtyRegion::Rect> drawnBoxes_;
 };
 
 // Applied to every finger track when the wipes are burnt in: draws the track (none is skipped).
 void MyCFDictionaryApplierFunction(const void* key, SurfaceTrack* value, void* context);
+
+// Where the edge ring of a smooth point this many pixels wide begins, as a squared distance in
+// radii; a mark's alpha is 1 / (1 - edge) times its own at the centre.
+double markEdge(double diameterPoints);
 
 // The picture with its rows in reverse order (the same size and alpha kind).
 std::shared_ptr<Image> flipImage(const Image& image);

@@ -1,16 +1,20 @@
 #include "steam/SurfaceTrack.h"
 
 #include <GLES/gl.h>
+#include <GLES/glext.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include "app/TenzoAppDelegate.h"
 #include "audio/GBMusicTrack.h"
 #include "physics/Knode.h"
 #include "physics/Random.h"
 #include "render/Globals.h"
+#include "render/Texture2D.h"
 #include "steam/DropletsScreen.h"
 
 namespace {
@@ -129,18 +133,46 @@ void SurfaceTrack::addPointInternalWithRadius(_Vector3f p, double r) {
 }
 
 void SurfaceTrack::draw() {
-    static const GLfloat color[4] = {0.0f, 0.0f, 0.0f, 0.1f};
     if (points_.empty()) return;
+    // One draw for the whole stroke, each mark its own size: kept between calls, so a frame's
+    // marks cost no allocation.
+    static std::vector<GLfloat> vertices, sizes, colors;
+    vertices.clear();
+    sizes.clear();
+    colors.clear();
+    const bool dense = contentScaleFactor > 1.0f;
+    for (const auto& mark : points_) {
+        vertices.insert(vertices.end(), {mark->data[3], mark->data[7]});
+        sizes.push_back(static_cast<GLfloat>(mark->radius()) * contentScaleFactor);
+        // A sprite's top is 1: the centre's alpha comes with the mark.
+        const double alpha = dense ? 0.1 / (1.0 - markEdge(mark->radius())) : 0.1;
+        colors.insert(colors.end(), {0.0f, 0.0f, 0.0f, static_cast<GLfloat>(std::min(alpha, 1.0))});
+    }
     // Texturing is off here; a stale coordinate array left enabled must not be read.
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    for (const auto& mark : points_) {
-        GLfloat vertex[3] = {mark->data[3], mark->data[7], 0.0f};
-        glPointSize(static_cast<GLfloat>(mark->radius()));
-        glVertexPointer(3, GL_FLOAT, 0, vertex);
-        glColorPointer(4, GL_FLOAT, 0, color);
-        glDrawArrays(GL_POINTS, 0, 1);
-        if (dscreen_) dscreen_->removeNode(mark.get());
+    glEnableClientState(GL_POINT_SIZE_ARRAY_OES);
+    glVertexPointer(2, GL_FLOAT, 0, vertices.data());
+    glColorPointer(4, GL_FLOAT, 0, colors.data());
+    glPointSizePointerOES(GL_FLOAT, 0, sizes.data());
+    const Texture2D* sprite =
+        dscreen_ && dense ? dscreen_->markSprite(points_.front()->radius()) : nullptr;
+    if (sprite) {
+        glDisable(GL_POINT_SMOOTH);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, sprite->name());
+        glEnable(GL_POINT_SPRITE_OES);
+        glTexEnvi(GL_POINT_SPRITE_OES, GL_COORD_REPLACE_OES, GL_TRUE);
     }
+    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(sizes.size()));
+    if (sprite) {
+        glTexEnvi(GL_POINT_SPRITE_OES, GL_COORD_REPLACE_OES, GL_FALSE);
+        glDisable(GL_POINT_SPRITE_OES);
+        glDisable(GL_TEXTURE_2D);
+        glEnable(GL_POINT_SMOOTH);
+    }
+    glDisableClientState(GL_POINT_SIZE_ARRAY_OES);
+    if (dscreen_)
+        for (const auto& mark : points_) dscreen_->removeNode(mark.get());
     removeDrawnNodes();
 }
 

@@ -54,16 +54,18 @@ struct GLWindow::Impl {
             pending.push_back(e);
     }
 
-    void fitCanvas() {
+    // True when the canvas changed size.
+    bool fitCanvas() {
         double cssWidth = 0, cssHeight = 0;
         emscripten_get_element_css_size(kCanvas, &cssWidth, &cssHeight);
         pixelRatio = std::max(0.25, emscripten_get_device_pixel_ratio());
         const int w = std::max(1, static_cast<int>(std::lround(cssWidth * pixelRatio)));
         const int h = std::max(1, static_cast<int>(std::lround(cssHeight * pixelRatio)));
-        if (w == width && h == height) return;
+        if (w == width && h == height) return false;
         width = w;
         height = h;
         emscripten_set_canvas_element_size(kCanvas, w, h);
+        return true;
     }
 
     Letterbox box() const { return Letterbox::fill(width, height); }
@@ -222,8 +224,14 @@ struct GLWindow::Impl {
         return EM_TRUE;
     }
 
+    // A new size (turned, full screen) draws the frame again at the new density.
     static EM_BOOL onResize(int, const EmscriptenUiEvent*, void* data) {
-        static_cast<Impl*>(data)->fitCanvas();
+        auto* self = static_cast<Impl*>(data);
+        if (self->fitCanvas()) {
+            InputEvent e;
+            e.kind = InputEvent::Kind::Expose;
+            self->send(e);
+        }
         return EM_FALSE;
     }
 
@@ -325,9 +333,13 @@ Letterbox GLWindow::letterbox() const { return impl_->box(); }
 
 void GLWindow::toggleFullscreen() { brumelo_toggle_fullscreen(); }
 
-void GLWindow::present(GLuint screenFramebuffer) {
+void GLWindow::present(GLuint screenFramebuffer, int width, int height,
+                       const std::vector<PixelRect>* changed) {
     impl_->fitCanvas();
-    impl_->presenter->present(screenFramebuffer, impl_->width, impl_->height, impl_->box());
+    // The canvas keeps nothing between frames (no preserved drawing buffer): each present is
+    // whole.
+    impl_->presenter->present(screenFramebuffer, width, height, changed, impl_->width,
+                              impl_->height, impl_->box(), false);
 }
 
 // The browser shows the canvas once the frame's turn of the loop returns.

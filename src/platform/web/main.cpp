@@ -114,7 +114,6 @@ void tick() {
     if (program.quit() || (last > 0 && program.framesDrawn() >= last)) finish(0);
 }
 
-
 EM_BOOL onVisibility(int, const EmscriptenVisibilityChangeEvent* e, void*) {
     if (run.finished || run.scripted) return EM_FALSE;
     if (e->hidden) {
