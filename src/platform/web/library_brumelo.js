@@ -64,7 +64,10 @@ var LibraryBrumelo = {
       var copy = new Uint8Array(bytes);
       for (var i = 0; i < Brumelo.decoded.length; ++i) {
         var known = Brumelo.decoded[i];
-        if (Brumelo.sameBytes(known.bytes, copy)) { known.count++; return Promise.resolve(); }
+        if (Brumelo.sameBytes(known.bytes, copy)) {
+          known.count++;
+          return known.done;
+        }
       }
       var entry = {bytes: copy, count: 1, width: 0, height: 0, rgba: null, error: '',
                    alpha: kind == 'png' && Brumelo.pngHasAlpha(copy)};
@@ -87,7 +90,7 @@ var LibraryBrumelo = {
             if (e && e.name == 'TypeError') return viaElement();
             throw e;
           });
-      return opened.then(function(picture) {
+      entry.done = opened.then(function(picture) {
         var w = picture.width, h = picture.height;
         if (!(w > 0 && h > 0)) throw new Error('no pixels');
         if (w * h > Brumelo.maxPixels) {
@@ -110,6 +113,7 @@ var LibraryBrumelo = {
         entry.error = (kind == 'png' ? 'not a readable PNG picture: ' : 'not a readable JPEG picture: ') +
                       ((e && e.message) || e);
       }).then(function() { Brumelo.pendingDecodes--; });
+      return entry.done;
     },
 
     sameBytes: function(a, b) {
