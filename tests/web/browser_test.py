@@ -311,6 +311,8 @@ def main():
               'the second visit counted as a first one')
         check(not any('cannot show' in line for line in result['log']),
               'the stored picture was refused: %s' % result['log'])
+        check(not any('not saved to pictures' in line for line in result['log']),
+              'the second visit found no stored picture')
         web = pictures.read_png(os.path.join(shots, 'visit2-40.png'))
         desk = pictures.read_png(os.path.join(folder, 'visit2-40.png'))
         similar(web, desk, 'the picture kept from the first visit')

@@ -4,7 +4,7 @@
 // line. Each C entry point is named brumelo_*.
 
 var LibraryBrumelo = {
-  $Brumelo__deps: ['$FS', '$AL'],
+  $Brumelo__deps: ['$FS', '$AL', 'brumelo_persist'],
   $Brumelo: {
     // Pictures the browser has decoded, waiting for decodeImage: {bytes, width, height, rgba,
     // alpha, error, count}.
@@ -138,6 +138,17 @@ var LibraryBrumelo = {
     storedSignature: '',
     storageBusy: false,
     storageWorks: true,
+
+    storedWaiters: [],
+
+    // Resolves once what the data folder holds now has reached IndexedDB (or failed to).
+    whenStored: function() {
+      if (!Brumelo.storageWorks) return Promise.resolve();
+      _brumelo_persist();
+      if (!Brumelo.storageBusy) return Promise.resolve();
+      return new Promise(function(resolve) { Brumelo.storedWaiters.push(resolve); })
+          .then(Brumelo.whenStored);
+    },
 
     dataSignature: function() {
       var parts = [];
@@ -754,6 +765,9 @@ var LibraryBrumelo = {
     Brumelo.storageBusy = true;
     FS.syncfs(false, function(e) {
       Brumelo.storageBusy = false;
+      var waiting = Brumelo.storedWaiters;
+      Brumelo.storedWaiters = [];
+      waiting.forEach(function(resolve) { resolve(); });
       if (!e) {
         Brumelo.storedSignature = signature;
         return;

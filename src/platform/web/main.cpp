@@ -108,7 +108,8 @@ void tick() {
     if (program.framesDrawn() != run.shown) {
         run.shown = program.framesDrawn();
         brumelo_frame_shown(run.shown);
-        if (run.shown % 10 == 0) brumelo_persist();
+        // A written background reaches IndexedDB at once (looking costs two file stats).
+        brumelo_persist();
     }
     const int last = run.scripted ? run.settings.frames : run.stopAfter;
     if (program.quit() || (last > 0 && program.framesDrawn() >= last)) finish(0);

@@ -91,7 +91,8 @@ Module['preloadPlugins'] = [{
       scriptStartMs: started,
       log: log
     };
-    Promise.all(uploads).then(function() {
+    // The report waits for the data folder to reach IndexedDB: a next visit may follow at once.
+    Promise.all(uploads).then(Brumelo.whenStored).then(function() {
       return send('/result', JSON.stringify(result), 'application/json');
     });
   };
@@ -105,6 +106,11 @@ Module['preloadPlugins'] = [{
       }));
     }, 50);
   }
+
+  // Leaving the page: what is not yet in IndexedDB goes now, as far as the browser lets it.
+  window.addEventListener('pagehide', function() {
+    if (typeof Brumelo != 'undefined') Brumelo.whenStored();
+  });
 
   Module['preRun'] = Module['preRun'] || [];
   Module['preRun'].push(function() {
