@@ -48,6 +48,7 @@ void brumelo_mic_stop();
 
 // The page.
 double brumelo_page_number(const char* name);
+int brumelo_page_has(const char* name);
 int brumelo_is_ipod();
 void brumelo_install_gesture_hooks();
 int brumelo_screen_angle();

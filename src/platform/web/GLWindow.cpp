@@ -30,6 +30,7 @@ constexpr std::int64_t kMouseTouchId = -1;
 struct GLWindow::Impl {
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
     std::unique_ptr<FramePresenter> presenter;
+    bool preserved = false;  // the canvas keeps its pixels between frames
     std::function<void(const InputEvent&)> listener;
     std::deque<InputEvent> pending;
     int width = 0, height = 0;  // canvas pixels
@@ -260,7 +261,10 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int, bool fullscreen,
     attributes.stencil = EM_FALSE;
     attributes.antialias = EM_FALSE;
     attributes.premultipliedAlpha = EM_TRUE;
-    attributes.preserveDrawingBuffer = EM_FALSE;
+    // Pictures of the window taken for a report read the canvas after frames that drew nothing
+    // new; elsewhere the canvas need not keep its pixels.
+    d.preserved = brumelo_page_has("capture") != 0;
+    attributes.preserveDrawingBuffer = d.preserved ? EM_TRUE : EM_FALSE;
     attributes.majorVersion = 2;
     attributes.minorVersion = 0;
     attributes.enableExtensionsByDefault = EM_TRUE;
@@ -336,10 +340,9 @@ void GLWindow::toggleFullscreen() { brumelo_toggle_fullscreen(); }
 void GLWindow::present(GLuint screenFramebuffer, int width, int height,
                        const std::vector<PixelRect>* changed) {
     impl_->fitCanvas();
-    // The canvas keeps nothing between frames (no preserved drawing buffer): each present is
-    // whole.
+    // Unless it is preserved, the canvas keeps nothing between frames: each present is whole.
     impl_->presenter->present(screenFramebuffer, width, height, changed, impl_->width,
-                              impl_->height, impl_->box(), false);
+                              impl_->height, impl_->box(), impl_->preserved);
 }
 
 // The browser shows the canvas once the frame's turn of the loop returns.

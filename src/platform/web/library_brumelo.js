@@ -604,6 +604,10 @@ var LibraryBrumelo = {
     return isFinite(n) ? n : 0;
   },
 
+  brumelo_page_has: function(name) {
+    return new URLSearchParams(location.search).has(UTF8ToString(name)) ? 1 : 0;
+  },
+
   brumelo_is_ipod: function() { return /iPod/.test(navigator.userAgent) ? 1 : 0; },
 
   // The screen's turn from the device's natural orientation, degrees counter-clockwise.

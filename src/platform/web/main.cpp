@@ -79,6 +79,10 @@ std::string statusJson() {
     } else {
         json += "],";
     }
+    int width = 0, height = 0;
+    emscripten_get_canvas_element_size("#canvas", &width, &height);
+    json += "\"canvas\":[" + std::to_string(width) + "," + std::to_string(height) + "],";
+    append(json, "scale", contentScaleFactor);
     append(json, "storage", brumelo_storage_works(), false);
     return json + "}";
 }
