@@ -6,6 +6,9 @@
 
 namespace brumelo {
 
+// How the droplets and their trails are drawn: the original dark pictures, or lenses of water.
+enum class Look { Classic, Glass };
+
 // What the command line chose for this run. Filled once by main before start-up; read anywhere.
 struct Settings {
     bool headless = false;
@@ -23,6 +26,11 @@ struct Settings {
     std::string resourceDir;     // where the shipped pictures and sounds are
     int scale = 0;               // --scale: window scale, 0 for automatic
     bool fullscreen = false;
+    // Remembered between runs in settingsFile (empty: nothing is remembered).
+    Look look = Look::Glass;
+    double micGain = 1.0;  // multiplies the microphone's level above its silence floor
+    bool regrow = false;   // wiped steam fogs up again over about a minute
+    std::string settingsFile;
 };
 
 Settings& settings();
