@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/Settings.h"
 #include "app/TenzoAppDelegate.h"
 #include "physics/Knode.h"
 #include "physics/Random.h"
@@ -17,6 +18,7 @@
 #include "render/Touch.h"
 #include "render/Viewport.h"
 #include "steam/Droplet.h"
+#include "steam/GlassLook.h"
 #include "steam/SurfaceTrack.h"
 
 namespace {
@@ -257,7 +259,14 @@ void DropletsScreen::updateSoundLevel(double level) {
     }
 }
 
+GlassLook* DropletsScreen::glassLook() {
+    if (brumelo::settings().look != brumelo::Look::Glass) return nullptr;
+    if (!glass_) glass_ = std::make_unique<GlassLook>();
+    return glass_.get();
+}
+
 void DropletsScreen::drawOnTexture1(Viewport*, double) {
+    if (GlassLook* glass = glassLook()) glass->burnTrails(droplets_);
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
     beginSteamAlphaDrawing(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -298,8 +307,12 @@ void DropletsScreen::drawOnViewportTextured(Viewport* viewport, bool) {
         glPopMatrix();
 
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        for (const auto& node : nodes()) {
-            if (auto* droplet = dynamic_cast<Droplet*>(node.get())) droplet->drawTextured();
+        if (GlassLook* glass = glassLook()) {
+            glass->drawDroplets(nodes(), backgroundTexture_.get());
+        } else {
+            for (const auto& node : nodes()) {
+                if (auto* droplet = dynamic_cast<Droplet*>(node.get())) droplet->drawTextured();
+            }
         }
 
         glPushMatrix();

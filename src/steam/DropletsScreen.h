@@ -11,6 +11,7 @@
 #include "physics/Kworld.h"
 
 class Droplet;
+class GlassLook;
 class Image;
 class SurfaceTrack;
 class Texture2D;
@@ -90,6 +91,7 @@ class DropletsScreen : public Kworld {
   private:
     void eraseDroplet(Knode* node);
     void bindSteamFramebuffer() const;
+    GlassLook* glassLook();  // the glass look's drawing when it is chosen, else nullptr
 
     std::vector<std::shared_ptr<Droplet>> droplets_;
     std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>> fingerTracks_;
@@ -101,6 +103,7 @@ class DropletsScreen : public Kworld {
     std::int32_t frames_ = 0;
     float totalSteamLevel_ = 0.0f;
     std::recursive_mutex lock_;
+    std::unique_ptr<GlassLook> glass_;
 };
 
 // Applied to every finger track when the wipes are burnt in: draws the track (none is skipped).

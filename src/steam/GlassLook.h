@@ -1,0 +1,69 @@
+#pragma once
+
+#include <GLES/gl.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "physics/Kworld.h"
+
+class Droplet;
+class Knode;
+class Texture2D;
+
+// The glass look: every droplet a small lens of water that shows the background behind it,
+// upside down and drawn in from around it, with a dark edge, a bright rim below and a highlight
+// above; trails are streaks nearly as wide as their drops with a wet sheen that dries in about
+// twenty seconds. Fixed-function GL ES 1.1 with two texture units: unit 0 the background with
+// texture coordinates computed here per vertex, unit 1 an alpha mask made from the droplet's own
+// picture (GL_MODULATE keeps unit 0's colour and multiplies its alpha by the mask).
+class GlassLook {
+  public:
+    // How much further from the centre the lens samples than the point it shows: the view
+    // through a drop is flipped and takes in about twice its width.
+    static constexpr double kLensZoom = 2.1;
+    // The zoom grows towards the edge by this much, as a dome bends the light more there.
+    static constexpr double kLensEdgeBend = 0.7;
+    // Drops are drawn this much larger than the classic pictures: lenses need room to show.
+    static constexpr double kDropScale = 1.25;
+    // Trail streaks are this many times as wide as the classic trail's marks.
+    static constexpr double kTrailWidth = 1.7;
+
+    GlassLook();
+    ~GlassLook();
+    GlassLook(const GlassLook&) = delete;
+    GlassLook& operator=(const GlassLook&) = delete;
+
+    // With the steam's frame buffer bound, before the wipes are burnt in: widens the droplets'
+    // new trail marks into streaks and leaves them as wetness in the sheen layer. Draws only.
+    void burnTrails(const std::vector<std::shared_ptr<Droplet>>& droplets);
+
+    // Over the composited steam and background, in place of the droplet pictures: the sheen of
+    // the wet trails, then for each droplet of the nodes its lens and its rim. Leaves texture unit
+    // 0 active and the blending at source alpha, one minus source alpha.
+    void drawDroplets(const Kworld::NodeList& nodes, const Texture2D* background);
+
+    // Where the lens samples the picture for a point of the drop: offset (dx, dy) from the drop's
+    // centre, at relative distance rho (0 centre, 1 edge) from it. Flipped about the centre.
+    static std::array<double, 2> lensSample(double cx, double cy, double dx, double dy, double rho);
+
+  private:
+    struct Mask {
+        std::shared_ptr<Texture2D> alpha;  // A8, laid out as the droplet picture
+        std::shared_ptr<Texture2D> rim;    // premultiplied RGBA, over the unit square
+    };
+    const Mask& maskFor(const Texture2D& picture);
+    void ensureWetLayer();
+    void drawLens(const Knode& droplet, const Mask& mask, const Texture2D& background);
+    void drawRim(const Knode& droplet, const Mask& mask);
+
+    // The lens mesh over the unit disc, as triangles: position and relative distance per vertex.
+    std::vector<GLfloat> unitDisc_;  // x, y, rho
+    std::vector<GLfloat> vertices_, pictureCoords_, maskCoords_, colors_;
+    std::unordered_map<std::uint64_t, Mask> masks_;
+    std::shared_ptr<Texture2D> wet_;  // the trails' wetness in its alpha, laid out as the steam
+    int burns_ = 0;
+};
