@@ -9,14 +9,13 @@
 #include "app/Script.h"
 #include "app/Settings.h"
 #include "platform/Accelerometer.h"
+#include "platform/GLWindow.h"
 #include "render/Touch.h"
 
 class EAGLView;
 class TenzoAppDelegate;
 
 namespace brumelo {
-
-class GLWindow;
 
 // One run of the program: the window (or its headless stand-in), the view, the delegate, and
 // the loop that feeds them input, timer ticks and accelerometer samples.
@@ -40,6 +39,10 @@ class Program {
     void setAccelerometer(const AccelSample& sample) { scriptedAccel_ = sample; }
     int framesDrawn() const { return frame_; }
     bool headless() const;
+
+    // The window's keys for the choices: L the look, R regrowing steam, + and - the microphone
+    // gain (all three remembered), M the level meter. False for any other key.
+    bool pressKey(InputEvent::KeyName key);
 
     // Writes the last frame drawn as PNG; false with a log line when it cannot.
     bool writeScreenshot(const std::string& path);
