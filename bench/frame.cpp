@@ -59,8 +59,11 @@ BENCHMARK(BM_StartupToFirstFrame)
     ->Iterations(5)
     ->MeasureProcessCPUTime();
 
+// Argument 0 draws the classic look, 1 the glass look.
 void BM_FrameWithStrokeAndDroplets(benchmark::State& state) {
-    brumelo::Program program(benchSettings("frame"));
+    brumelo::Settings settings = benchSettings("frame");
+    settings.look = state.range(0) ? brumelo::Look::Glass : brumelo::Look::Classic;
+    brumelo::Program program(settings);
     if (program.launch() != 0) {
         state.SkipWithError("launch failed");
         return;
@@ -93,6 +96,9 @@ void BM_FrameWithStrokeAndDroplets(benchmark::State& state) {
 }
 // Process CPU time, since the GL rasteriser works on threads of its own.
 BENCHMARK(BM_FrameWithStrokeAndDroplets)
+    ->ArgName("glass")
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(500)
     ->MeasureProcessCPUTime();

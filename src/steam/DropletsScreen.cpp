@@ -303,11 +303,15 @@ void DropletsScreen::drawOnViewportTextured(Viewport* viewport, bool) {
         glPushMatrix();
         glScalef(1, -1, 1);
         glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
+        // The glass look reads the steam's weight from the frame's alpha afterwards.
+        GlassLook* glass = glassLook();
+        if (glass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
         if (backgroundTexture_) backgroundTexture_->drawAtPoint(0.0f, 0.0f);
+        if (glass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         glPopMatrix();
 
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        if (GlassLook* glass = glassLook()) {
+        if (glass) {
             glass->drawDroplets(nodes(), backgroundTexture_.get());
         } else {
             for (const auto& node : nodes()) {

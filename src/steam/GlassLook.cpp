@@ -10,7 +10,6 @@
 #include "platform/GLExtensions.h"
 #include "render/Globals.h"
 #include "render/Texture2D.h"
-#include "render/TextureFramebuffer.h"
 #include "steam/Droplet.h"
 #include "steam/SurfaceTrack.h"
 
@@ -21,14 +20,11 @@ constexpr int kSegments = 24;
 constexpr float kRings[] = {0.0f, 0.3f, 0.55f, 0.74f, 0.87f, 0.95f, 1.0f};
 constexpr int kRimSize = 128;
 
-// A trail mark thins the steam under its streak by this much; it leaves this much wetness; the
-// sheen lightens the picture by at most this much; every kDryPeriod frames the wetness loses a
-// sixteenth (small wetness rounds to a trace too faint to see, rather than to nothing).
+// A trail mark thins the steam under its streak by this much; a fresh streak lightens the
+// picture by this much, and dries in kDryFrames (20 seconds).
 constexpr GLfloat kStreakAlpha = 0.08f;
-constexpr GLfloat kWetness = 0.4f;
-constexpr double kSheen = 0.3;
-constexpr int kDryPeriod = 25;
-constexpr GLfloat kDrying = 1.0f / 16.0f;
+constexpr double kSheen = 0.32;
+constexpr int kDryFrames = 1000;
 
 double smoothstep(double e0, double e1, double x) {
     const double t = std::clamp((x - e0) / (e1 - e0), 0.0, 1.0);
@@ -129,7 +125,8 @@ std::vector<std::uint8_t> rimPixels(double ax, double ay) {
             const double h = std::hypot(along / 0.2, across / 0.12);
             const double highlight = std::min(
                 1.0, 0.95 * (1.0 - smoothstep(0.45, 1.0, h)) + 0.18 * std::exp(-h * h / 4));
-            const double light = 1.0 - (1.0 - crescent) * (1.0 - highlight) * (1.0 - 0.03);
+            const double body = 0.05 + 0.07 * smoothstep(-0.2, 1.0, y);  // water holds some light
+            const double light = 1.0 - (1.0 - crescent) * (1.0 - highlight) * (1.0 - body);
             const double alpha = (light + dark * (1.0 - light)) * cover;
             const auto white = static_cast<std::uint8_t>(std::lround(light * cover * 255.0));
             std::uint8_t* p = rgba.data() + (static_cast<std::size_t>(j) * kRimSize + i) * 4;
@@ -224,68 +221,52 @@ const GlassLook::Mask& GlassLook::maskFor(const Texture2D& picture) {
     return masks_.emplace(key, std::move(mask)).first->second;
 }
 
-void GlassLook::ensureWetLayer() {
-    if (wet_ || !_textures[0]) return;
-    const Texture2D& steam = *_textures[0];
-    // White everywhere, so that only the alpha written by the trails matters.
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(steam.pixelsWide()) *
-                                     steam.pixelsHigh() * 4);
-    for (std::size_t i = 0; i < pixels.size(); i += 4)
-        pixels[i] = pixels[i + 1] = pixels[i + 2] = 255;
-    wet_ = Texture2D::initWithDataPixelFormatPixelsWidePixelsHighContentSize(
-        pixels.data(), TexturePixelFormat::RGBA8888, steam.pixelsWide(), steam.pixelsHigh(),
-        steam.contentSize());
-    if (!wet_) return;
-    GLint previous = 0;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &previous);
-    if (!createFramebufferObjectForTexture(*wet_, false)) wet_.reset();
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(previous));
-    if (wet_) wet_->setTint(255, 255, 255, kSheen * 255.0);
-}
-
 void GlassLook::burnTrails(const std::vector<std::shared_ptr<Droplet>>& droplets) {
-    ensureWetLayer();
-    ++burns_;
+    ++frame_;
     const GLfloat scale = pixelsPerPoint();
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-    auto drawMarks = [&](GLfloat alpha) {
-        const GLfloat color[4] = {1.0f, 1.0f, 1.0f, alpha};
-        glColorPointer(4, GL_FLOAT, 0, color);
-        for (const auto& droplet : droplets) {
-            for (const auto& mark : droplet->track()->points()) {
-                const GLfloat vertex[2] = {mark->data[3], mark->data[7]};
-                glPointSize(static_cast<GLfloat>(mark->radius() * kTrailWidth) * scale);
-                glVertexPointer(2, GL_FLOAT, 0, vertex);
-                glDrawArrays(GL_POINTS, 0, 1);
-            }
-        }
-    };
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    drawMarks(kStreakAlpha);
-    if (wet_) {
-        GLint steam = 0;
-        glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &steam);
-        glBindFramebufferOES(GL_FRAMEBUFFER_OES, wet_->fbo());
-        if (burns_ % kDryPeriod == 0) {
-            static const GLfloat quad[8] = {-160, -240, 160, -240, -160, 240, 160, 240};
-            const GLfloat colors[16] = {0, 0, 0, kDrying, 0, 0, 0, kDrying,
-                                        0, 0, 0, kDrying, 0, 0, 0, kDrying};
-            glBlendFunc(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
-            glVertexPointer(2, GL_FLOAT, 0, quad);
-            glColorPointer(4, GL_FLOAT, 0, colors);
-            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    static const GLfloat streak[4] = {0, 0, 0, kStreakAlpha};
+    glColorPointer(4, GL_FLOAT, 0, streak);
+    for (const auto& droplet : droplets) {
+        Streak* wet = nullptr;
+        for (const auto& mark : droplet->track()->points()) {
+            const GLfloat x = mark->data[3], y = mark->data[7];
+            const auto width = static_cast<GLfloat>(mark->radius() * kTrailWidth);
+            glPointSize(width * scale);
+            const GLfloat vertex[2] = {x, y};
+            glVertexPointer(2, GL_FLOAT, 0, vertex);
+            glDrawArrays(GL_POINTS, 0, 1);
+            if (!wet) wet = &streakOf(droplet);
+            // The sheen needs far fewer points than the steam.
+            const bool spaced = wet->marks.empty() ||
+                                std::hypot(x - wet->marks.back().x, y - wet->marks.back().y) >= 4;
+            if (spaced) wet->marks.push_back({x, y, width / 2, frame_});
         }
-        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-        drawMarks(kWetness);
-        glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(steam));
     }
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glEnable(GL_TEXTURE_2D);
+
+    // Dry marks go; so do streaks that are dry and whose drop has gone.
+    for (auto& wet : streaks_) {
+        auto fresh = std::find_if(wet.marks.begin(), wet.marks.end(),
+                                  [&](const WetMark& m) { return frame_ - m.frame < kDryFrames; });
+        wet.marks.erase(wet.marks.begin(), fresh);
+    }
+    std::erase_if(streaks_, [](const Streak& w) { return w.marks.empty() && w.droplet.expired(); });
+}
+
+GlassLook::Streak& GlassLook::streakOf(const std::shared_ptr<Droplet>& droplet) {
+    for (auto& wet : streaks_) {
+        if (wet.droplet.lock() == droplet) return wet;
+    }
+    streaks_.push_back({droplet, {}});
+    return streaks_.back();
 }
 
 void GlassLook::drawLens(const Knode& droplet, const Mask& mask, const Texture2D& background) {
@@ -317,7 +298,7 @@ void GlassLook::drawLens(const Knode& droplet, const Mask& mask, const Texture2D
         maskCoords_[i * 2] = static_cast<GLfloat>(mask.alpha->maxS() * (u + 1.0) / 2.0);
         maskCoords_[i * 2 + 1] = static_cast<GLfloat>(mask.alpha->maxT() * (1.0 - v) / 2.0);
         // Darker towards the edge, where the view through a dome comes from far around.
-        const double shade = 1.0 - 0.4 * smoothstep(0.5, 1.0, rho);
+        const double shade = 1.0 - 0.3 * smoothstep(0.5, 1.0, rho);
         colors_[i * 4] = static_cast<GLfloat>(0.96 * shade);
         colors_[i * 4 + 1] = static_cast<GLfloat>(0.98 * shade);
         colors_[i * 4 + 2] = static_cast<GLfloat>(shade);
@@ -366,6 +347,53 @@ void GlassLook::drawRim(const Knode& droplet, const Mask& mask) {
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
 }
 
+void GlassLook::drawSheen() {
+    // The frame's alpha holds the steam's weight here (the composite keeps it for this look):
+    // a wet streak lightens the picture as much as the picture shows, less as it dries.
+    glDisable(GL_TEXTURE_2D);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+    glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_ONE);
+    for (const Streak& wet : streaks_) {
+        const std::size_t n = wet.marks.size();
+        if (n < 2) continue;
+        // Three points across each mark: dry edges, the wettest middle.
+        edges_.resize(n * 6);
+        shades_.assign(n * 3, 0.0f);
+        for (std::size_t i = 0; i < n; ++i) {
+            const WetMark& a = wet.marks[i == 0 ? 0 : i - 1];
+            const WetMark& b = wet.marks[i + 1 == n ? i : i + 1];
+            const WetMark& m = wet.marks[i];
+            const GLfloat dx = b.x - a.x, dy = b.y - a.y;
+            const GLfloat length = std::max(1e-3f, std::hypot(dx, dy));
+            const GLfloat nx = -dy / length * m.halfWidth, ny = dx / length * m.halfWidth;
+            const GLfloat across[6] = {m.x + nx, m.y + ny, m.x, m.y, m.x - nx, m.y - ny};
+            std::copy(std::begin(across), std::end(across), edges_.begin() + i * 6);
+            const double dryness = static_cast<double>(frame_ - m.frame) / kDryFrames;
+            shades_[i * 3 + 1] = static_cast<GLfloat>(kSheen * (1.0 - dryness) * (1.0 - dryness));
+        }
+        // Two strips, edge to middle on either side.
+        for (int side = 0; side < 2; ++side) {
+            vertices_.clear();
+            colors_.clear();
+            for (std::size_t i = 0; i < n; ++i) {
+                for (int column : {side, side + 1}) {
+                    const std::size_t k = i * 3 + static_cast<std::size_t>(column);
+                    vertices_.push_back(edges_[k * 2]);
+                    vertices_.push_back(edges_[k * 2 + 1]);
+                    colors_.insert(colors_.end(), 4, shades_[k]);
+                }
+            }
+            glVertexPointer(2, GL_FLOAT, 0, vertices_.data());
+            glColorPointer(4, GL_FLOAT, 0, colors_.data());
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, static_cast<GLsizei>(n * 2));
+        }
+    }
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glEnable(GL_TEXTURE_2D);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+}
+
 void GlassLook::drawDroplets(const Kworld::NodeList& nodes, const Texture2D* background) {
     glActiveTexture(GL_TEXTURE0);
     glClientActiveTexture(GL_TEXTURE0);
@@ -375,10 +403,7 @@ void GlassLook::drawDroplets(const Kworld::NodeList& nodes, const Texture2D* bac
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    if (wet_) {
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        wet_->drawAtPoint(0.0f, 0.0f);
-    }
+    drawSheen();
     for (const auto& node : nodes) {
         const auto* droplet = dynamic_cast<const Droplet*>(node.get());
         if (!droplet || droplet->invisible() || !droplet->texture()) continue;

@@ -16,8 +16,8 @@ class Texture2D;
 
 // The glass look: every droplet a small lens of water that shows the background behind it,
 // upside down and drawn in from around it, with a dark edge, a bright rim below and a highlight
-// above; trails are streaks nearly as wide as their drops with a wet sheen that dries in about
-// twenty seconds. Fixed-function GL ES 1.1 with two texture units: unit 0 the background with
+// above; trails are streaks more than half as wide as their drops, with a wet sheen that dries
+// in twenty seconds. Fixed-function GL ES 1.1 with two texture units: unit 0 the background with
 // texture coordinates computed here per vertex, unit 1 an alpha mask made from the droplet's own
 // picture (GL_MODULATE keeps unit 0's colour and multiplies its alpha by the mask).
 class GlassLook {
@@ -28,7 +28,7 @@ class GlassLook {
     // The zoom grows towards the edge by this much, as a dome bends the light more there.
     static constexpr double kLensEdgeBend = 0.7;
     // Drops are drawn this much larger than the classic pictures: lenses need room to show.
-    static constexpr double kDropScale = 1.25;
+    static constexpr double kDropScale = 1.15;
     // Trail streaks are this many times as wide as the classic trail's marks.
     static constexpr double kTrailWidth = 1.7;
 
@@ -38,12 +38,13 @@ class GlassLook {
     GlassLook& operator=(const GlassLook&) = delete;
 
     // With the steam's frame buffer bound, before the wipes are burnt in: widens the droplets'
-    // new trail marks into streaks and leaves them as wetness in the sheen layer. Draws only.
+    // new trail marks into streaks in the steam, and keeps them for the sheen.
     void burnTrails(const std::vector<std::shared_ptr<Droplet>>& droplets);
 
     // Over the composited steam and background, in place of the droplet pictures: the sheen of
-    // the wet trails, then for each droplet of the nodes its lens and its rim. Leaves texture unit
-    // 0 active and the blending at source alpha, one minus source alpha.
+    // the wet trails, then for each droplet of the nodes its lens and its rim. The frame's alpha
+    // must still hold the steam's weight, as the steam left it (the square of its alpha).
+    // Leaves texture unit 0 active and the blending at source alpha, one minus source alpha.
     void drawDroplets(const Kworld::NodeList& nodes, const Texture2D* background);
 
     // Where the lens samples the picture for a point of the drop: offset (dx, dy) from the drop's
@@ -56,14 +57,24 @@ class GlassLook {
         std::shared_ptr<Texture2D> rim;    // premultiplied RGBA, over the unit square
     };
     const Mask& maskFor(const Texture2D& picture);
-    void ensureWetLayer();
+    struct WetMark {
+        GLfloat x, y, halfWidth;
+        int frame;  // when it was left
+    };
+    // The wet trail of one drop, which outlives the drop until it has dried.
+    struct Streak {
+        std::weak_ptr<Droplet> droplet;
+        std::vector<WetMark> marks;  // oldest first
+    };
+    Streak& streakOf(const std::shared_ptr<Droplet>& droplet);
+    void drawSheen();
     void drawLens(const Knode& droplet, const Mask& mask, const Texture2D& background);
     void drawRim(const Knode& droplet, const Mask& mask);
 
     // The lens mesh over the unit disc, as triangles: position and relative distance per vertex.
     std::vector<GLfloat> unitDisc_;  // x, y, rho
-    std::vector<GLfloat> vertices_, pictureCoords_, maskCoords_, colors_;
+    std::vector<GLfloat> vertices_, pictureCoords_, maskCoords_, colors_, edges_, shades_;
     std::unordered_map<std::uint64_t, Mask> masks_;
-    std::shared_ptr<Texture2D> wet_;  // the trails' wetness in its alpha, laid out as the steam
-    int burns_ = 0;
+    std::vector<Streak> streaks_;
+    int frame_ = 0;  // frames whose trails were burnt
 };

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 #include "../render/GLTestContext.h"
@@ -108,13 +110,35 @@ TEST_P(SteamPicturesTest, DropletsRunningDown) {
 TEST_P(SteamPicturesTest, DropletsOnATiltedPaneMerge) {
     wipe(1, -120, 20, 30);
     window_->setGravityVector({0.45, 0.9, 0});
-    // Two on one path, the lower one slower to start: the upper one catches it up.
-    for (double y : {-200.0, -150.0}) window_->addDroplet({-100, y, 0});
+    // A heavy drop above a light one on its path (heavier drops run faster), and three more.
+    window_->addDroplet({-100, -200, 0});
+    window_->droplets().back()->setMass(0.003);
+    window_->addDroplet({-85, -170, 0});
+    window_->droplets().back()->setMass(0.0005);
     for (double x : {-20.0, 30.0, 80.0}) window_->addDroplet({x, -60, 0});
+    // The frames either side of the first merge, then the pane a little later.
+    std::shared_ptr<Image> before;
+    for (int i = 0; i < 200; ++i) {
+        std::map<const Droplet*, double> masses;
+        for (const auto& d : window_->droplets()) masses[d.get()] = d->mass();
+        before = window_->getScreenshot();
+        frame();
+        // A merge: one drop gains another's water at once.
+        const bool merged =
+            std::any_of(window_->droplets().begin(), window_->droplets().end(), [&](const auto& d) {
+                return masses.count(d.get()) && d->mass() > masses[d.get()] * 1.2;
+            });
+        if (merged) {
+            std::string error;
+            const char* look = GetParam() == brumelo::Look::Glass ? "glass-" : "classic-";
+            brumelo::writeFile(dir_ + "/" + look + "merge-before.png",
+                               brumelo::encodePNG(*before, &error), &error);
+            save("merge-after.png");
+            break;
+        }
+    }
     for (int i = 0; i < 40; ++i) frame();
-    save("tilted-1.png");
-    for (int i = 0; i < 60; ++i) frame();
-    save("tilted-2.png");
+    save("tilted.png");
 }
 
 TEST_P(SteamPicturesTest, BigDropsCloseUp) {
@@ -124,8 +148,7 @@ TEST_P(SteamPicturesTest, BigDropsCloseUp) {
     const double spots[][2] = {{-90, 0}, {0, 8}, {90, -6}, {-60, -150}, {40, 150}};
     for (const auto& p : spots) window_->addDroplet({p[0], p[1], 0});
     double mass = 0.004;
-    for (const auto& d : window_->droplets())
-        d->setMass(mass += 0.004);
+    for (const auto& d : window_->droplets()) d->setMass(mass += 0.004);
     frame();
     frame();
     save("closeup.png");
