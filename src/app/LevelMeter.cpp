@@ -6,6 +6,7 @@
 #include <array>
 #include <iterator>
 
+#include "app/WindowOverlay.h"
 #include "audio/MicrophoneLevel.h"
 
 namespace brumelo {
@@ -75,51 +76,13 @@ void drawLevelMeter(const LevelReading& reading, int screenX, int screenY, int s
     }
 
     // Leave the caller's GL state as it was.
-    GLint viewport[4], matrixMode = 0, blendSrc = 0, blendDst = 0;
-    GLboolean colorMask[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
-    glGetIntegerv(GL_BLEND_SRC, &blendSrc);
-    glGetIntegerv(GL_BLEND_DST, &blendDst);
-    glGetBooleanv(GL_COLOR_WRITEMASK, colorMask);
-    const GLenum caps[] = {GL_BLEND, GL_TEXTURE_2D, GL_SCISSOR_TEST};
-    const GLenum arrays[] = {GL_VERTEX_ARRAY, GL_COLOR_ARRAY, GL_TEXTURE_COORD_ARRAY};
-    GLboolean capWas[std::size(caps)], arrayWas[std::size(arrays)];
-    for (std::size_t i = 0; i < std::size(caps); ++i) capWas[i] = glIsEnabled(caps[i]);
-    for (std::size_t i = 0; i < std::size(arrays); ++i) arrayWas[i] = glIsEnabled(arrays[i]);
-
-    glViewport(0, 0, windowWidth, windowHeight);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrthof(0, static_cast<GLfloat>(windowWidth), static_cast<GLfloat>(windowHeight), 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_SCISSOR_TEST);
-    glEnable(GL_BLEND);
+    const WindowOverlay overlay(windowWidth, windowHeight);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glVertexPointer(2, GL_FLOAT, 0, q.vertices.data());
     glColorPointer(4, GL_FLOAT, 0, q.colors.data());
     glDrawArrays(GL_TRIANGLES, 0, q.count * 6);
-
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(static_cast<GLenum>(matrixMode));
-    for (std::size_t i = 0; i < std::size(caps); ++i)
-        capWas[i] ? glEnable(caps[i]) : glDisable(caps[i]);
-    for (std::size_t i = 0; i < std::size(arrays); ++i)
-        arrayWas[i] ? glEnableClientState(arrays[i]) : glDisableClientState(arrays[i]);
-    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    glBlendFunc(static_cast<GLenum>(blendSrc), static_cast<GLenum>(blendDst));
-    glColorMask(colorMask[0], colorMask[1], colorMask[2], colorMask[3]);
 }
 
 }  // namespace brumelo

@@ -49,7 +49,8 @@ std::string usageText() {
            "\n"
            "--look, --mic-gain and --regrow, and the keys L, +, - and R in the window, are\n"
            "remembered in $XDG_CONFIG_HOME/brumelo/settings.ini (~/.config without it).\n"
-           "In the window M shows the microphone's level meter.\n";
+           "In the window M shows the microphone's level meter. A blow counts from the\n"
+           "microphone's silence floor, measured over the first second after start.\n";
 }
 
 std::string versionText() { return std::string("Brumelo 1.2 (") + BRUMELO_BUILD_ID + ")\n"; }

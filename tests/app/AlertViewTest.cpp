@@ -20,6 +20,30 @@ struct Recorder : AlertViewDelegate {
     }
 };
 
+// A window's frame buffer of the given size, bound.
+class WindowFramebuffer {
+  public:
+    WindowFramebuffer(int width, int height) {
+        glGenFramebuffersOES(1, &framebuffer_);
+        glBindFramebufferOES(GL_FRAMEBUFFER_OES, framebuffer_);
+        glGenRenderbuffersOES(1, &renderbuffer_);
+        glBindRenderbufferOES(GL_RENDERBUFFER_OES, renderbuffer_);
+        glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_RGBA8_OES, width, height);
+        glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES,
+                                     GL_RENDERBUFFER_OES, renderbuffer_);
+    }
+    ~WindowFramebuffer() {
+        glDeleteRenderbuffersOES(1, &renderbuffer_);
+        glDeleteFramebuffersOES(1, &framebuffer_);
+    }
+    bool complete() const {
+        return glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES) == GL_FRAMEBUFFER_COMPLETE_OES;
+    }
+
+  private:
+    GLuint framebuffer_ = 0, renderbuffer_ = 0;
+};
+
 class Alerts : public ::testing::Test {
   protected:
     void TearDown() override {
@@ -172,15 +196,8 @@ TEST_F(Alerts, DrawsOverTheWindowAndLeavesGLStateAlone) {
     if (!context) GTEST_SKIP() << "no GL: " << why;
     // A window twice the screen's size, with the screen picture letterboxed in its middle.
     const int ww = 700, wh = 1000, sx = 30, sy = 40, sw = 640, sh = 960;
-    GLuint fb = 0, rb = 0;
-    glGenFramebuffersOES(1, &fb);
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, fb);
-    glGenRenderbuffersOES(1, &rb);
-    glBindRenderbufferOES(GL_RENDERBUFFER_OES, rb);
-    glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_RGBA8_OES, ww, wh);
-    glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES, GL_RENDERBUFFER_OES,
-                                 rb);
-    ASSERT_EQ(glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES), GL_FRAMEBUFFER_COMPLETE_OES);
+    const WindowFramebuffer window(ww, wh);
+    ASSERT_TRUE(window.complete());
     glViewport(0, 0, 10, 10);
     glClearColor(0, 1, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -234,8 +251,6 @@ TEST_F(Alerts, DrawsOverTheWindowAndLeavesGLStateAlone) {
 
     a->dismissWithClickedButtonIndex(0, false);
     a.reset();
-    glDeleteRenderbuffersOES(1, &rb);
-    glDeleteFramebuffersOES(1, &fb);
 }
 
 TEST(LevelMeter, ABarOverTheWindowWhileTheLevelIsAboveTheFloor) {
@@ -243,15 +258,8 @@ TEST(LevelMeter, ABarOverTheWindowWhileTheLevelIsAboveTheFloor) {
     auto context = brumelo::HeadlessGLContext::create(&why);
     if (!context) GTEST_SKIP() << "no GL: " << why;
     const int ww = 700, wh = 1000, sx = 30, sy = 40, sw = 640, sh = 960;
-    GLuint fb = 0, rb = 0;
-    glGenFramebuffersOES(1, &fb);
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, fb);
-    glGenRenderbuffersOES(1, &rb);
-    glBindRenderbufferOES(GL_RENDERBUFFER_OES, rb);
-    glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_RGBA8_OES, ww, wh);
-    glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES, GL_RENDERBUFFER_OES,
-                                 rb);
-    ASSERT_EQ(glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES), GL_FRAMEBUFFER_COMPLETE_OES);
+    const WindowFramebuffer window(ww, wh);
+    ASSERT_TRUE(window.complete());
     glViewport(0, 0, 10, 10);
     auto frame = [&](const brumelo::LevelReading& r) {
         glClearColor(0, 1, 0, 1);
@@ -280,6 +288,4 @@ TEST(LevelMeter, ABarOverTheWindowWhileTheLevelIsAboveTheFloor) {
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(viewport[2], 10);
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    glDeleteRenderbuffersOES(1, &rb);
-    glDeleteFramebuffersOES(1, &fb);
 }
