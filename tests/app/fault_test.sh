@@ -30,7 +30,7 @@ only() {
   [ "$have" = "$want" ] || fail "$dir holds '$have', expected '$want'"
 }
 is_png() { [ "$(head -c 4 "$1" | od -An -c | tr -d ' ')" = "211PNG" ] || fail "$1 is not a PNG"; }
-run() {  # brumelo arguments...; sets status
+run() {  # COMMAND...: runs it, keeps its output in out.log and shows it; sets status
   "$@" >"$work/out.log" 2>&1
   status=$?
   cat "$work/out.log"

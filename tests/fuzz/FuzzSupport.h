@@ -1,7 +1,9 @@
 #pragma once
 
 // What every harness shares: a check that stops the run the way a sanitizer does (so libFuzzer
-// keeps the input), and a scratch folder of the process's own for inputs that must be files.
+// keeps the input; its message shows in replays, while a fuzzing run, which silences the
+// program's output, shows the line in the stack), and a scratch folder of the process's own for
+// inputs that must be files.
 
 #include <unistd.h>
 
