@@ -79,9 +79,12 @@ BENCHMARK(BM_StartupToFirstFrame)
     ->Iterations(5)
     ->MeasureProcessCPUTime();
 
-// A frame's CPU at 1, 2 and 3 pixels a point (the argument).
+// A frame's CPU at 1, 2 and 3 pixels a point (the first argument), in the classic look (0) or
+// the glass look (1).
 void BM_FrameWithStrokeAndDroplets(benchmark::State& state) {
-    brumelo::Program program(benchSettings("frame", static_cast<int>(state.range(0))));
+    brumelo::Settings settings = benchSettings("frame", static_cast<int>(state.range(0)));
+    settings.look = state.range(1) ? brumelo::Look::Glass : brumelo::Look::Classic;
+    brumelo::Program program(settings);
     if (program.launch() != 0) {
         state.SkipWithError("launch failed");
         return;
@@ -125,9 +128,8 @@ void BM_FrameWithStrokeAndDroplets(benchmark::State& state) {
 }
 // Process CPU time, since the GL rasteriser works on threads of its own.
 BENCHMARK(BM_FrameWithStrokeAndDroplets)
-    ->Arg(1)
-    ->Arg(2)
-    ->Arg(3)
+    ->ArgNames({"scale", "glass"})
+    ->ArgsProduct({{1, 2, 3}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(500)
     ->MeasureProcessCPUTime();

@@ -37,6 +37,18 @@ if(TARGET brumelo)
      [ $s -eq 0 ] && [ \"$(echo \"$out\" | grep '^alert:' | tr '\\n' '|')\" = 'alert: Brumelo|alert: Brumelo|alert: Additional options|' ]")
   set_tests_properties(program.alert_lines PROPERTIES LABELS app ENVIRONMENT "${_env}")
 
+  # Choices on the command line are remembered; the file's are used next time; a file that
+  # cannot be understood is said in one line and the run goes on with the defaults.
+  add_test(NAME program.remembered_choices COMMAND sh -c
+    "d=${_run}/choices; rm -rf $d; mkdir -p $d; export XDG_CONFIG_HOME=$d/config; f=$d/config/brumelo/settings.ini; \
+     $<TARGET_FILE:brumelo> --headless --frames 2 --data-dir $d --look classic --mic-gain 3 2>/dev/null && \
+     grep -q 'look = classic' $f && grep -q 'mic-gain = 3.0' $f && grep -q 'regrow = off' $f && \
+     $<TARGET_FILE:brumelo> --headless --frames 2 --data-dir $d --regrow 2>/dev/null && \
+     grep -q 'look = classic' $f && grep -q 'regrow = on' $f && \
+     printf 'look = frosted\\n' > $f && out=$($<TARGET_FILE:brumelo> --headless --frames 2 --data-dir $d 2>&1) && \
+     echo \"$out\" && [ $(echo \"$out\" | grep -c 'settings in .* not understood') -eq 1 ] && grep -q frosted $f")
+  set_tests_properties(program.remembered_choices PROPERTIES LABELS app ENVIRONMENT "${_env}")
+
   # The shipped demonstration runs and writes its pictures.
   add_test(NAME program.demo COMMAND sh -c
     "d=${_run}/demo; rm -rf $d; $<TARGET_FILE:brumelo> --headless --seed 1 --data-dir $d \

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/WindowOverlay.h"
 #include "platform/AlertRenderer.h"
 #include "platform/GLContext.h"
 
@@ -260,40 +261,10 @@ void AlertView::drawVisibleAlert(int screenX, int screenY, int screenWidth, int 
     }
 
     // Leave the caller's GL state as it was.
-    GLint viewport[4], matrixMode = 0, boundTexture = 0, blendSrc = 0, blendDst = 0, texEnv = 0;
-    GLboolean colorMask[4];
-    GLfloat color[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
-    glGetIntegerv(GL_BLEND_SRC, &blendSrc);
-    glGetIntegerv(GL_BLEND_DST, &blendDst);
-    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &texEnv);
-    glGetBooleanv(GL_COLOR_WRITEMASK, colorMask);
-    glGetFloatv(GL_CURRENT_COLOR, color);
-    const GLenum caps[] = {GL_BLEND,      GL_TEXTURE_2D,   GL_DEPTH_TEST, GL_CULL_FACE,
-                           GL_ALPHA_TEST, GL_SCISSOR_TEST, GL_LIGHTING,   GL_POINT_SPRITE_OES};
-    const GLenum arrays[] = {GL_VERTEX_ARRAY, GL_TEXTURE_COORD_ARRAY, GL_COLOR_ARRAY,
-                             GL_NORMAL_ARRAY, GL_POINT_SIZE_ARRAY_OES};
-    GLboolean capWas[std::size(caps)], arrayWas[std::size(arrays)];
-    for (std::size_t i = 0; i < std::size(caps); ++i) capWas[i] = glIsEnabled(caps[i]);
-    for (std::size_t i = 0; i < std::size(arrays); ++i) arrayWas[i] = glIsEnabled(arrays[i]);
-
-    glViewport(0, 0, windowWidth, windowHeight);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrthof(0, static_cast<GLfloat>(windowWidth), static_cast<GLfloat>(windowHeight), 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    const brumelo::WindowOverlay overlay(windowWidth, windowHeight);
     glMatrixMode(GL_TEXTURE);
     glPushMatrix();
     glLoadIdentity();
-    for (GLenum cap : caps) glDisable(cap);
-    for (GLenum a : arrays) glDisableClientState(a);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);  // the picture is premultiplied
     glEnableClientState(GL_VERTEX_ARRAY);
 
@@ -324,19 +295,4 @@ void AlertView::drawVisibleAlert(int screenX, int screenY, int screenWidth, int 
 
     glMatrixMode(GL_TEXTURE);
     glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(static_cast<GLenum>(matrixMode));
-    for (std::size_t i = 0; i < std::size(caps); ++i)
-        capWas[i] ? glEnable(caps[i]) : glDisable(caps[i]);
-    for (std::size_t i = 0; i < std::size(arrays); ++i)
-        arrayWas[i] ? glEnableClientState(arrays[i]) : glDisableClientState(arrays[i]);
-    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(boundTexture));
-    glBlendFunc(static_cast<GLenum>(blendSrc), static_cast<GLenum>(blendDst));
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, texEnv);
-    glColorMask(colorMask[0], colorMask[1], colorMask[2], colorMask[3]);
-    glColor4f(color[0], color[1], color[2], color[3]);
 }

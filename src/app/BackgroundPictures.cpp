@@ -197,6 +197,10 @@ void loadStoredBackground() {
         // A stored picture that cannot be used is left as it is: the default shows instead.
         const auto bytes = readWholeFile(stored, kMaxPictureFileBytes, &error);
         ImageResult decoded = bytes ? decodeImage(*bytes) : ImageResult{nullptr, error};
+        // Beyond this the drawing surfaces give up, and the background would come out blank.
+        if (decoded &&
+            (decoded.image->width() > kMaxPictureSide || decoded.image->height() > kMaxPictureSide))
+            decoded = {nullptr, "picture too large"};
         if (decoded)
             showBackground(*decoded.image);
         else

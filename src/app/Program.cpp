@@ -4,14 +4,18 @@
 #include <GLES/glext.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 
 #include "app/AlertView.h"
 #include "app/BackgroundPictures.h"
+#include "app/LevelMeter.h"
+#include "app/Preferences.h"
 #include "app/TenzoAppDelegate.h"
 #include "audio/AudioStartup.h"
+#include "audio/MicrophoneLevel.h"
 #include "platform/GLContext.h"
 #include "platform/GLExtensions.h"
 #include "platform/GLWindow.h"
@@ -41,16 +45,22 @@ class WindowContext : public EAGLContext {
         int w = 0, h = 0;
         window_.windowPixelSize(w, h);
         AlertView* alert = AlertView::visibleAlert();
-        const Shown shown{w, h, alert, alert ? alert->highlightedButtonIndex() : -1,
-                          alert ? alert->selectedButtonIndex() : -1};
+        const bool meter = levelMeterShown();
+        const Shown shown{w,
+                          h,
+                          alert,
+                          alert ? alert->highlightedButtonIndex() : -1,
+                          alert ? alert->selectedButtonIndex() : -1,
+                          meter};
         TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
         const DirtyRegion* region =
             app && app->dropletScreen() ? &app->dropletScreen()->lastCompositeRegion() : nullptr;
-        // A frame like the one on show is not shown again: the window keeps its pixels.
-        if (region && region->empty() && !needsPresent_ && shown == shown_) return;
-        // Over an alert, or where one was, the whole picture is drawn again.
-        const bool whole =
-            !region || region->all() || needsPresent_ || !(shown == shown_) || alert != nullptr;
+        // A frame like the one on show is not shown again: the window keeps its pixels. The
+        // meter moves with every sound.
+        if (region && region->empty() && !needsPresent_ && shown == shown_ && !meter) return;
+        // Under what floats over the picture, or where it was, all of it is drawn again.
+        const bool whole = !region || region->all() || needsPresent_ || !(shown == shown_) ||
+                           alert != nullptr || meter;
         needsPresent_ = false;
         shown_ = shown;
         changed_.clear();
@@ -63,6 +73,8 @@ class WindowContext : public EAGLContext {
                         whole ? nullptr : &changed_);
         // Alerts float over the picture, never inside the screen frame buffer.
         Letterbox box = window_.letterbox();
+        if (levelMeterShown())
+            drawLevelMeter(microphoneReading(), box.x, box.y, box.width, box.height, w, h);
         AlertView::drawVisibleAlert(box.x, box.y, box.width, box.height, w, h);
         window_.swap();
         glBindFramebufferOES(GL_FRAMEBUFFER_OES, viewFramebuffer);
@@ -75,6 +87,7 @@ class WindowContext : public EAGLContext {
         int width, height;
         const AlertView* alert;
         int highlighted, selected;
+        bool meter;
         bool operator==(const Shown&) const = default;
     };
     GLWindow& window_;
@@ -324,6 +337,7 @@ void Program::handleEvent(const InputEvent& e) {
         case Kind::Key:
             if (e.key == InputEvent::KeyName::F11) {
                 window_->toggleFullscreen();
+            } else if (pressKey(e.key)) {
             } else if (AlertView* alert = AlertView::visibleAlert()) {
                 if (e.key != InputEvent::KeyName::Space && e.key != InputEvent::KeyName::Other)
                     alert->handleKey(alertKey(e.key), e.digit);
@@ -380,6 +394,42 @@ int Program::runWindow() {
         if (wake > 0.0005) std::this_thread::sleep_for(std::chrono::duration<double>(wake));
     }
     return 0;
+}
+
+bool Program::pressKey(InputEvent::KeyName key) {
+    using K = InputEvent::KeyName;
+    Settings& s = settings();
+    switch (key) {
+        case K::M:
+            levelMeterShown() = !levelMeterShown();
+            return true;
+        case K::L:
+            s.look = s.look == Look::Glass ? Look::Classic : Look::Glass;
+            std::fprintf(stderr, "brumelo: look: %s\n", lookName(s.look));
+            break;
+        case K::R:
+            s.regrow = !s.regrow;
+            std::fprintf(stderr, "brumelo: regrowing steam: %s\n", s.regrow ? "on" : "off");
+            break;
+        case K::Plus:
+        case K::Minus: {
+            // Steps of a quarter, rounded so that the remembered value reads back the same.
+            const double step = key == K::Plus ? 1.25 : 0.8;
+            s.micGain =
+                std::round(std::clamp(s.micGain * step, kMinMicGain, kMaxMicGain) * 1000.0) /
+                1000.0;
+            microphoneLevel().setGain(s.micGain);
+            std::fprintf(stderr, "brumelo: microphone gain: %g\n", s.micGain);
+            break;
+        }
+        default:
+            return false;
+    }
+    settings_.look = s.look;
+    settings_.regrow = s.regrow;
+    settings_.micGain = s.micGain;
+    savePreferences(s.settingsFile, s);
+    return true;
 }
 
 int Program::run() {

@@ -9,6 +9,7 @@
 #include "app/Script.h"
 #include "app/Settings.h"
 #include "platform/Accelerometer.h"
+#include "platform/GLWindow.h"
 #include "render/Touch.h"
 
 class EAGLView;
@@ -16,8 +17,6 @@ class TenzoAppDelegate;
 
 namespace brumelo {
 
-class GLWindow;
-struct InputEvent;
 class WindowContext;
 
 // One run of the program: the window (or its headless stand-in), the view, the delegate, and
@@ -51,6 +50,10 @@ class Program {
     void setAccelerometer(const AccelSample& sample) { scriptedAccel_ = sample; }
     int framesDrawn() const { return frame_; }
     bool headless() const;
+
+    // The window's keys for the choices: L the look, R regrowing steam, + and - the microphone
+    // gain (all three remembered), M the level meter. False for any other key.
+    bool pressKey(InputEvent::KeyName key);
 
     // Writes the last frame drawn as PNG; false with a log line when it cannot.
     bool writeScreenshot(const std::string& path);

@@ -45,7 +45,16 @@ std::string usageText() {
            "                           default the window's, 1 in a headless run\n"
            "  --fullscreen             start in full screen (F11 toggles)\n"
            "  --full-redraw            redraw the whole picture every frame, not only what "
-           "changed\n";
+           "changed\n"
+           "  --look classic|glass     droplets as dark pictures or as lenses of water\n"
+           "                           (default glass; L toggles)\n"
+           "  --mic-gain G             microphone sensitivity, 0.1 to 100 (default 1; + and -)\n"
+           "  --regrow[=on|off]        wiped steam fogs up again over a minute (R toggles)\n"
+           "\n"
+           "--look, --mic-gain and --regrow, and the keys L, +, - and R in the window, are\n"
+           "remembered in $XDG_CONFIG_HOME/brumelo/settings.ini (~/.config without it).\n"
+           "In the window M shows the microphone's level meter. A blow counts from the\n"
+           "microphone's silence floor, measured over the first second after start.\n";
 }
 
 std::string versionText() { return std::string("Brumelo 1.2 (") + BRUMELO_BUILD_ID + ")\n"; }
@@ -100,6 +109,29 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
                        : name == "--fullscreen" ? s.fullscreen
                                                 : s.fullRedraw;
             if (!flag(on)) return fail("option " + name + " takes no value");
+            continue;
+        }
+
+        if (name == "--regrow") {
+            std::optional<bool> on = true;
+            if (inlineValue && !(on = switchNamed(value)))
+                return fail("bad value for --regrow: '" + value + "' (on or off)");
+            s.regrow = *on;
+            result.given.regrow = on;
+            continue;
+        }
+        if (name == "--look" || name == "--mic-gain") {
+            std::string v;
+            if (!takeValue(v)) return fail("option " + name + " needs a value");
+            if (name == "--look") {
+                if (!(result.given.look = lookNamed(v)))
+                    return fail("bad value for --look: '" + v + "' (classic or glass)");
+                s.look = *result.given.look;
+            } else {
+                if (!(result.given.micGain = micGainNamed(v)))
+                    return fail("bad value for --mic-gain: '" + v + "' (0.1 to 100)");
+                s.micGain = *result.given.micGain;
+            }
             continue;
         }
 

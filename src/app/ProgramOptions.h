@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Preferences.h"
 #include "app/Settings.h"
 
 namespace brumelo {
@@ -13,6 +14,7 @@ struct ParsedOptions {
     Action action = Action::Run;
     std::string text;  // what to print for PrintAndExit, the one-line reason for Fail
     Settings settings;
+    Preferences given;  // the remembered choices the command line made (also in settings)
 };
 
 ParsedOptions parseOptions(const std::vector<std::string>& arguments);

@@ -1,23 +1,34 @@
 #include "app/Script.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "app/Numbers.h"
+#include "platform/Accelerometer.h"
 
 namespace brumelo {
 
 namespace {
 
+constexpr double kScreenWidth = 320;
+constexpr double kScreenHeight = 480;
+
+// One notion of a blank for the words and for the path after them: were they to differ, a line
+// like "pick<VT>cancel" would split into three words yet leave no path.
+constexpr const char* kBlanks = " \t\r\v\f";
+
 std::vector<std::string> splitWords(const std::string& line) {
     std::vector<std::string> words;
-    std::istringstream in(line);
-    for (std::string w; in >> w;) words.push_back(w);
+    for (std::size_t pos = line.find_first_not_of(kBlanks); pos != std::string::npos;) {
+        const std::size_t end = line.find_first_of(kBlanks, pos);
+        words.push_back(line.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+        pos = end == std::string::npos ? end : line.find_first_not_of(kBlanks, end);
+    }
     return words;
 }
 
@@ -27,32 +38,22 @@ bool toInt64(const std::string& s, std::int64_t& out) {
 }
 
 bool toDouble(const std::string& s, double& out) {
-#ifdef __cpp_lib_to_chars
-    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-    return ec == std::errc() && p == s.data() + s.size() && std::isfinite(out);
-#else
-    // A standard library without floating-point from_chars: strtod, held to the same syntax (no
-    // blanks, sign '+' or hexadecimal; out of range refused).
-    if (s.empty() || std::isspace(static_cast<unsigned char>(s[0])) || s[0] == '+' ||
-        s.find_first_of("xX") != std::string::npos)
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    out = std::strtod(s.c_str(), &end);
-    return errno != ERANGE && end == s.c_str() + s.size() && std::isfinite(out);
-#endif
+    const std::optional<double> value = readDecimal(s);
+    if (!value || !std::isfinite(*value)) return false;
+    out = *value;
+    return true;
 }
 
 // The rest of the line after the first `skip` words, so paths may hold spaces.
 std::string restAfterWords(const std::string& line, int skip) {
     std::size_t pos = 0;
-    for (int i = 0; i < skip; ++i) {
-        pos = line.find_first_not_of(" \t", pos);
-        pos = line.find_first_of(" \t", pos);
+    for (int i = 0; i < skip && pos != std::string::npos; ++i) {
+        pos = line.find_first_not_of(kBlanks, pos);
+        if (pos != std::string::npos) pos = line.find_first_of(kBlanks, pos);
     }
-    pos = line.find_first_not_of(" \t", pos);
+    if (pos != std::string::npos) pos = line.find_first_not_of(kBlanks, pos);
     if (pos == std::string::npos) return {};
-    std::size_t end = line.find_last_not_of(" \t\r");
+    const std::size_t end = line.find_last_not_of(kBlanks);
     return line.substr(pos, end - pos + 1);
 }
 
@@ -68,9 +69,11 @@ std::vector<ScriptEvent> parseScript(const std::string& text, const std::string&
         auto fail = [&](const std::string& why) {
             return ScriptError(fileName + ":" + std::to_string(lineNumber) + ": " + why);
         };
+        // A path goes to the file system as a C string: a NUL would cut it short, silently.
+        if (line.find('\0') != std::string::npos) throw fail("a NUL byte in the line");
         // A comment starts at a '#' that begins a word; one inside a path is part of it.
         for (std::size_t i = 0; i < line.size(); ++i) {
-            if (line[i] == '#' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t')) {
+            if (line[i] == '#' && (i == 0 || std::strchr(kBlanks, line[i - 1]) != nullptr)) {
                 line.resize(i);
                 break;
             }
@@ -115,6 +118,12 @@ std::vector<ScriptEvent> parseScript(const std::string& text, const std::string&
             e.id = integer(0, "touch ID");
             e.x = number(1, "X");
             e.y = number(2, "Y");
+            // A stroke becomes a mark every few points: a finger a million points away would
+            // take the memory of the machine. A screen's size past each edge is plenty.
+            if (e.x < -kScreenWidth || e.x > 2 * kScreenWidth)
+                throw fail("X must lie between -320 and 640");
+            if (e.y < -kScreenHeight || e.y > 2 * kScreenHeight)
+                throw fail("Y must lie between -480 and 960");
             if (args == 4) {
                 std::int64_t taps = integer(3, "TAPS");
                 if (taps < 0 || taps > 1000) throw fail("TAPS must be 0 to 1000");
@@ -126,6 +135,8 @@ std::vector<ScriptEvent> parseScript(const std::string& text, const std::string&
             e.ax = number(0, "X");
             e.ay = number(1, "Y");
             e.az = number(2, "Z");
+            for (double v : {e.ax, e.ay, e.az})
+                if (std::fabs(v) > kMaxAccelG) throw fail("X, Y and Z must lie between -16 and 16");
         } else if (kind == "mic") {
             wantArgs(1, 1, "FRAME mic LEVEL");
             e.kind = ScriptEvent::Kind::Mic;
@@ -160,6 +171,10 @@ std::vector<ScriptEvent> parseScript(const std::string& text, const std::string&
 }
 
 std::vector<ScriptEvent> loadScript(const std::string& fileName) {
+    // A folder opens like a file here and reads as nothing: an empty script, run as if fine.
+    std::error_code ec;
+    if (std::filesystem::is_directory(fileName, ec))
+        throw ScriptError(fileName + ": is a folder, not a script");
     std::ifstream in(fileName, std::ios::binary);
     if (!in) throw ScriptError(fileName + ": cannot be read: " + std::strerror(errno));
     std::ostringstream text;

@@ -6,6 +6,9 @@
 
 namespace brumelo {
 
+// How the droplets and their trails are drawn: the original dark pictures, or lenses of water.
+enum class Look { Classic, Glass };
+
 // What the command line chose for this run. Filled once by main before start-up; read anywhere.
 struct Settings {
     bool headless = false;
@@ -27,6 +30,11 @@ struct Settings {
     bool fullRedraw = false;  // --full-redraw: composite the whole screen every frame
     bool canQuit = true;  // false where the program may not end itself (a web page): Esc only
                           // closes menus
+    // Remembered between runs in settingsFile (empty: nothing is remembered).
+    Look look = Look::Glass;
+    double micGain = 1.0;  // multiplies the microphone's level above its silence floor
+    bool regrow = false;   // wiped steam fogs up again over about a minute
+    std::string settingsFile;
 };
 
 Settings& settings();

@@ -8,6 +8,7 @@
 #include "app/BackgroundPictures.h"
 #include "app/Settings.h"
 #include "audio/AudioStartup.h"
+#include "audio/MicrophoneLevel.h"
 #include "physics/Random.h"
 #include "platform/Image.h"
 #include "render/EAGLView.h"
@@ -89,6 +90,8 @@ void TenzoAppDelegate::applicationDidFinishLaunching() {
     // The sounds, the output context, the level blocks and the recorder, in one go.
     const brumelo::Settings& s = brumelo::settings();
     brumelo::startAudio(s.resourceDir, s.dataDir, s.micFile, s.headless);
+    // The silence floor is measured afresh over the first second of every launch.
+    brumelo::microphoneLevel() = brumelo::MicrophoneLevel(s.micGain);
     adjustEffectsVolumes();
     simpleViewGame = SimpleView::getSimpleViewGame();
     fingerDown = false;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Preferences.h"
 #include "app/Program.h"
 #include "app/ProgramOptions.h"
 
@@ -67,6 +68,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     s.resourceDir = resourceDirectory();
+    // The file's choices, then the command line's over them; those are remembered for next time.
+    s.settingsFile = brumelo::preferencesPath();
+    brumelo::applyPreferences(brumelo::loadPreferences(s.settingsFile), s);
+    brumelo::applyPreferences(parsed.given, s);
+    if (!parsed.given.empty()) brumelo::savePreferences(s.settingsFile, s);
     if (s.deviceModel.empty()) s.deviceModel = machineModel();
 
     brumelo::Program program(s);

@@ -38,6 +38,13 @@ std::optional<std::array<std::array<double, 3>, 3>> readMountMatrix(
     return m;
 }
 
+// Garbage in a sysfs file, a wrong scale or a broken controller can give any number; gravity
+// that is not a number, or thousands of g, would send every droplet's position to NaN.
+bool plausible(const AccelSample& s) {
+    return std::all_of(s.begin(), s.end(),
+                       [](double c) { return std::isfinite(c) && std::fabs(c) <= kMaxAccelG; });
+}
+
 }  // namespace
 
 std::optional<AccelSample> readIioAccelerometer(const std::string& deviceDir) {
@@ -66,6 +73,7 @@ std::optional<AccelSample> readIioAccelerometer(const std::string& deviceDir) {
     }
     // The sensor measures the push that holds it up; we report the pull of gravity.
     for (double& c : v) c = -c / kStandardGravity;
+    if (!plausible(v)) return std::nullopt;
     return v;
 }
 
@@ -136,7 +144,9 @@ AccelSample Accelerometer::sample(double dt, const KeyboardTilt::Keys& keys) {
     if (impl_->controller) {
         float v[3] = {0, 0, 0};
         if (SDL_GameControllerGetSensorData(impl_->controller, SDL_SENSOR_ACCEL, v, 3) == 0) {
-            return {-v[0] / kStandardGravity, -v[1] / kStandardGravity, -v[2] / kStandardGravity};
+            const AccelSample s{-v[0] / kStandardGravity, -v[1] / kStandardGravity,
+                                -v[2] / kStandardGravity};
+            if (plausible(s)) return s;
         }
     }
     return impl_->keyboard.update(dt, keys);

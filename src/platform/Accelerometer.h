@@ -9,8 +9,12 @@
 
 namespace brumelo {
 
+// No sensor in a handheld reads beyond this (in g); a value past it is not a measurement.
+constexpr double kMaxAccelG = 16.0;
+
 // Reads a Linux IIO accelerometer from its sysfs folder: (raw + offset) x scale in m/s^2, turned
-// by the mount matrix when there is one, converted to our convention. nullopt when unreadable.
+// by the mount matrix when there is one, converted to our convention. nullopt when unreadable or
+// when a component is not a number or lies beyond kMaxAccelG.
 std::optional<AccelSample> readIioAccelerometer(const std::string& deviceDir);
 
 // The first IIO folder under root that has accelerometer channels, or empty.

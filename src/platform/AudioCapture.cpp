@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace brumelo {
@@ -96,8 +97,23 @@ class FileCapture final : public AudioCapture {
     bool open(const std::string& path, std::string* whyNot) {
         SF_INFO info{};
         sf_ = sf_open(path.c_str(), SFM_READ, &info);
-        if (!sf_ || info.channels < 1 || info.samplerate <= 0) {
-            if (whyNot) *whyNot = sf_strerror(sf_);
+        if (!sf_) {
+            if (whyNot) *whyNot = sf_strerror(nullptr);
+            return false;
+        }
+        // The header's word is taken for the pace: a rate of two billion would have every frame
+        // deliver (and record) forty million samples.
+        if (info.samplerate < kMinRate || info.samplerate > kMaxRate) {
+            if (whyNot)
+                *whyNot = "a sample rate of " + std::to_string(info.samplerate) +
+                          " Hz is not a microphone's (" + std::to_string(kMinRate) + " to " +
+                          std::to_string(kMaxRate) + ")";
+            return false;
+        }
+        if (info.channels < 1 || info.channels > kMaxChannels) {
+            if (whyNot)
+                *whyNot = std::to_string(info.channels) + " channels (a microphone file has 1 to " +
+                          std::to_string(kMaxChannels) + ")";
             return false;
         }
         channels_ = info.channels;
@@ -118,24 +134,33 @@ class FileCapture final : public AudioCapture {
         if (!sink_ || seconds <= 0) return;
         // Whole frames, with the fractions carried over so long runs keep the file's pace.
         owed_ += seconds * rate_;
-        const auto frames = static_cast<std::size_t>(std::floor(owed_));
+        auto frames = static_cast<std::size_t>(std::floor(owed_));
         owed_ -= static_cast<double>(frames);
-        if (frames == 0) return;
-        interleaved_.resize(frames * static_cast<std::size_t>(channels_));
-        mono_.assign(frames, 0);
-        sf_count_t got =
-            ended_ ? 0 : sf_readf_short(sf_, interleaved_.data(), static_cast<sf_count_t>(frames));
-        if (got < static_cast<sf_count_t>(frames)) ended_ = true;
-        for (sf_count_t i = 0; i < got; ++i) {
-            long sum = 0;
-            for (int c = 0; c < channels_; ++c)
-                sum += interleaved_[static_cast<std::size_t>(i * channels_ + c)];
-            mono_[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(sum / channels_);
+        // In chunks, so that memory stays small whatever the file's channels and the step.
+        while (frames > 0) {
+            const std::size_t n = std::min(frames, kChunkFrames);
+            frames -= n;
+            interleaved_.resize(n * static_cast<std::size_t>(channels_));
+            mono_.assign(n, 0);
+            const sf_count_t got =
+                ended_ ? 0 : sf_readf_short(sf_, interleaved_.data(), static_cast<sf_count_t>(n));
+            if (got < static_cast<sf_count_t>(n)) ended_ = true;
+            for (sf_count_t i = 0; i < got; ++i) {
+                long sum = 0;
+                for (int c = 0; c < channels_; ++c)
+                    sum += interleaved_[static_cast<std::size_t>(i * channels_ + c)];
+                mono_[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(sum / channels_);
+            }
+            sink_(mono_.data(), mono_.size());
         }
-        sink_(mono_.data(), mono_.size());
     }
 
   private:
+    static constexpr int kMinRate = 1000;
+    static constexpr int kMaxRate = 384000;
+    static constexpr int kMaxChannels = 64;
+    static constexpr std::size_t kChunkFrames = 4096;
+
     SNDFILE* sf_ = nullptr;
     int channels_ = 1;
     double rate_ = 0;

@@ -377,12 +377,25 @@ bool GLWindow::pollEvent(InputEvent& out) {
                     out.key = K::F11;
                 else if (k == SDLK_SPACE)
                     out.key = K::Space;
+                else if (k == SDLK_l)
+                    out.key = K::L;
+                else if (k == SDLK_m)
+                    out.key = K::M;
+                else if (k == SDLK_r)
+                    out.key = K::R;
+                else if (k == SDLK_PLUS || k == SDLK_EQUALS || k == SDLK_KP_PLUS)
+                    out.key = K::Plus;
+                else if (k == SDLK_MINUS || k == SDLK_KP_MINUS)
+                    out.key = K::Minus;
                 else if (k >= SDLK_0 && k <= SDLK_9) {
                     out.key = K::Digit;
                     out.digit = static_cast<int>(k - SDLK_0);
                 } else
                     break;
-                if (e.key.repeat && (out.key == K::Escape || out.key == K::F11)) break;
+                // Switches do not flicker on a held key; the gain keys may repeat.
+                if (e.key.repeat && (out.key == K::Escape || out.key == K::F11 || out.key == K::L ||
+                                     out.key == K::M || out.key == K::R))
+                    break;
                 return true;
             }
             case SDL_DROPFILE:

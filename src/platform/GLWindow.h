@@ -38,7 +38,12 @@ struct InputEvent {
         Enter,
         Digit,
         F11,
-        Space
+        Space,
+        L,     // the look
+        M,     // the microphone's level meter
+        R,     // steam that regrows
+        Plus,  // microphone gain up (also =)
+        Minus  // microphone gain down
     };
     Kind kind = Kind::None;
     std::int64_t id = 0;

@@ -93,6 +93,8 @@ std::vector<std::uint8_t> encodePNG(const Image& image, std::string* error = nul
 // quality 0..1; alpha is dropped (composited on nothing: colour as stored).
 std::vector<std::uint8_t> encodeJPEG(const Image& image, double quality,
                                      std::string* error = nullptr);
+// Replaces a file whole or not at all (the old one stays on failure); the folder must exist. A
+// link is written through, a device or pipe in place.
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
                std::string* error = nullptr);
 

@@ -3,11 +3,13 @@
 // the codecs (decodeImage of bytes, encodePNG, encodeJPEG) are each back end's.
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
 #include "platform/Image.h"
+#include "platform/PictureFiles.h"
 
 Image::Image(int width, int height, std::vector<std::uint8_t> rgba, ImageAlpha alpha,
              int orientation)
@@ -106,16 +108,32 @@ ImageResult decodeImageFile(const std::string& path) {
 
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
                std::string* error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out)
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-    if (out) out.close();
-    if (!out) {
-        if (error) *error = "cannot write " + path;
-        return false;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path target = path;
+    if (fs::is_symlink(target, ec)) target = fs::weakly_canonical(target, ec);
+    const fs::file_status status = fs::status(target, ec);
+    std::string why;
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        // A device or a pipe is written as it is; a folder fails here.
+        std::ofstream out(target, std::ios::binary | std::ios::trunc);
+        if (out)
+            out.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::streamsize>(bytes.size()));
+        if (out) out.close();
+        if (out) return true;
+        why = fs::is_directory(status) ? "a folder" : "not writable";
+    } else if (!target.parent_path().empty() && !fs::is_directory(target.parent_path(), ec)) {
+        // Unlike the stored background's, a missing folder is the caller's mistake: not made.
+        why = "no such folder";
+    } else if (writeFileAtomically(target.string(), bytes, &why)) {
+        // Whole or not at all: a full disk never leaves half a picture where an old one was.
+        return true;
+    } else if (why.rfind(target.string() + ": ", 0) == 0) {
+        why.erase(0, target.string().size() + 2);
     }
-    return true;
+    if (error) *error = "cannot write " + path + " (" + why + ")";
+    return false;
 }
 
 }  // namespace brumelo

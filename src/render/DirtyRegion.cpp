@@ -10,6 +10,9 @@ constexpr float kHalfWidth = 160.0f;
 constexpr float kHalfHeight = 240.0f;
 // Past this share of the screen one full redraw is cheaper than many pieces.
 constexpr float kFullShare = 0.5f;
+// Overlapping pieces merge unless their union is this much larger than the two (a diagonal
+// trail's pieces would become its whole bounding box).
+constexpr float kMergeGrowth = 1.25f;
 
 DirtyRegion::Rect unite(const DirtyRegion::Rect& a, const DirtyRegion::Rect& b) {
     return {std::min(a.minX, b.minX), std::min(a.minY, b.minY), std::max(a.maxX, b.maxX),
@@ -27,10 +30,11 @@ void DirtyRegion::add(float minX, float minY, float maxX, float maxY) {
     Rect r{std::max(minX, -kHalfWidth), std::max(minY, -kHalfHeight), std::min(maxX, kHalfWidth),
            std::min(maxY, kHalfHeight)};
     if (!(r.minX < r.maxX && r.minY < r.maxY)) return;
-    // Overlapping pieces would be drawn twice; they become one.
+    // Overlapping pieces would be drawn twice: they become one where that adds little.
     for (std::size_t i = 0; i < rects_.size();) {
-        if (overlap(rects_[i], r)) {
-            r = unite(r, rects_[i]);
+        const Rect both = unite(r, rects_[i]);
+        if (overlap(rects_[i], r) && both.area() <= kMergeGrowth * (r.area() + rects_[i].area())) {
+            r = both;
             rects_.erase(rects_.begin() + static_cast<std::ptrdiff_t>(i));
             i = 0;
         } else {

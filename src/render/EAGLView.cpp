@@ -24,7 +24,9 @@
 
 #include "app/MenuAlerts.h"
 #include "audio/AudioRecorder.h"
+#include "audio/MicrophoneLevel.h"
 #include "steam/DropletsScreen.h"
+#include "steam/SteamRegrowth.h"
 
 namespace {
 bool paused = false;
@@ -176,7 +178,10 @@ void EAGLView::timerLoop() {
     lastUpdateTime_ = currentAbsoluteTime();
     if (audioRecorder) audioRecorder->getAudioLevels(audioLevels, peakLevels);
     if (levelOverride_) audioLevels[0] = peakLevels[0] = *levelOverride_;
-    const double level = static_cast<double>(audioLevels[0]);
+    // The steam sees the microphone relative to its silence floor; a scripted level as it is.
+    const double level =
+        levelOverride_ ? static_cast<double>(audioLevels[0])
+                       : brumelo::microphoneLevel().update(static_cast<double>(audioLevels[0]));
     context_->setCurrentContext();
     TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
     DropletsScreen* screen = app ? app->dropletScreen().get() : nullptr;
@@ -187,6 +192,7 @@ void EAGLView::timerLoop() {
     glEnable(GL_BLEND);
     if (screen) screen->drawOnViewportTextured(viewport1.get(), true);
     if (screen) screen->updateSoundLevel(level);
+    if (screen && brumelo::settings().regrow) regrowSteam(*screen);
     glBindRenderbufferOES(GL_RENDERBUFFER_OES, viewRenderbuffer);
     context_->presentRenderbuffer(viewFramebuffer);
     ++loops;

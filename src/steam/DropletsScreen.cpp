@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/Settings.h"
 #include "app/TenzoAppDelegate.h"
 #include "physics/Knode.h"
 #include "physics/Random.h"
@@ -17,6 +18,7 @@
 #include "render/Touch.h"
 #include "render/Viewport.h"
 #include "steam/Droplet.h"
+#include "steam/GlassLook.h"
 #include "steam/SurfaceTrack.h"
 
 namespace {
@@ -264,17 +266,32 @@ void DropletsScreen::updateSoundLevel(double level) {
     }
 }
 
-void DropletsScreen::noteMarksDirty(const SurfaceTrack& track) {
+void DropletsScreen::noteMarksDirty(const SurfaceTrack& track, double width) {
     if (!partialRedraw_) return;
     for (const auto& mark : track.points()) {
         // A smooth point's edge is antialiased a pixel beyond its size.
-        const float reach = static_cast<float>(mark->radius()) * 0.5f + 1.0f;
+        const float reach = static_cast<float>(mark->radius() * width) * 0.5f + 1.0f;
         const float x = mark->data[3], y = mark->data[7];
         dirty_.add(x - reach, y - reach, x + reach, y + reach);
     }
 }
 
+GlassLook* DropletsScreen::glassLook() {
+    const bool glass = brumelo::settings().look == brumelo::Look::Glass;
+    // The other look draws every pixel of a droplet or trail differently.
+    if (glass != drewGlass_) dirty_.addAll();
+    drewGlass_ = glass;
+    if (!glass) return nullptr;
+    if (!glass_) glass_ = std::make_unique<GlassLook>();
+    return glass_.get();
+}
+
 void DropletsScreen::drawOnTexture1(Viewport*, double) {
+    if (GlassLook* glass = glassLook()) {
+        for (const auto& droplet : droplets_)
+            noteMarksDirty(*droplet->track(), GlassLook::kTrailWidth);
+        glass->burnTrails(droplets_);
+    }
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
     beginSteamAlphaDrawing(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -355,6 +372,9 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
     glPushMatrix();
     glScalef(1, -1, 1);
     glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
+    // The glass look reads the steam's weight from the frame's alpha afterwards.
+    GlassLook* glass = drewGlass_ ? glass_.get() : nullptr;
+    if (glass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
     if (backgroundTexture_) {
         // Centred texel for pixel, the picture samples exactly and cheaper unfiltered.
         const brumelo::SizeF size = backgroundTexture_->drawnSize();
@@ -366,14 +386,21 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
                                           : GL_LINEAR);
         backgroundTexture_->drawAtPoint(0.0f, 0.0f);
     }
+    if (glass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glPopMatrix();
 
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    inClip_.clear();
     for (const DrawnDroplet& d : drawing_) {
         if (clip && (d.box.maxX < clip->minX || d.box.minX > clip->maxX ||
                      d.box.maxY < clip->minY || d.box.minY > clip->maxY))
             continue;
-        d.droplet->drawTextured();
+        inClip_.push_back(d.droplet);
+    }
+    if (glass) {
+        glass->drawDroplets(inClip_, backgroundTexture_.get(), clip);
+    } else {
+        for (Droplet* droplet : inClip_) droplet->drawTextured();
     }
 
     glPushMatrix();
@@ -387,14 +414,20 @@ void DropletsScreen::drawOnViewportTextured(Viewport* viewport, bool) {
     {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         if (viewport) viewport->setupView();
+        GlassLook* glass = glassLook();
+        // In the glass look a drop is drawn larger than its picture.
+        const float grow = glass ? static_cast<float>(GlassLook::kDropScale) : 1.0f;
         drawing_.clear();
         for (const auto& node : nodes()) {
             auto* droplet = dynamic_cast<Droplet*>(node.get());
             if (!droplet) continue;
             const auto box = droplet->texturedBounds();
             // One unit more all round: filtering and rasterisation reach past the exact box.
-            drawing_.push_back({droplet, box ? DirtyRegion::Rect{box->minX - 1, box->minY - 1,
-                                                                 box->maxX + 1, box->maxY + 1}
+            const float x = droplet->data[3], y = droplet->data[7];
+            drawing_.push_back({droplet, box ? DirtyRegion::Rect{x + (box->minX - x) * grow - 1,
+                                                                 y + (box->minY - y) * grow - 1,
+                                                                 x + (box->maxX - x) * grow + 1,
+                                                                 y + (box->maxY - y) * grow + 1}
                                              : DirtyRegion::Rect{}});
         }
         const bool partial = partialRedraw_ && frames_ > 0 && coversScreen(viewport) &&
@@ -402,6 +435,7 @@ void DropletsScreen::drawOnViewportTextured(Viewport* viewport, bool) {
         if (partial) {
             for (const DirtyRegion::Rect& box : drawnBoxes_) dirty_.add(box);
             for (const DrawnDroplet& d : drawing_) dirty_.add(d.box);
+            if (glass) glass->noteChanges(dirty_);
         }
         if (!partial || dirty_.all()) {
             compositeLayers(nullptr);

@@ -13,6 +13,7 @@
 #include "render/DirtyRegion.h"
 
 class Droplet;
+class GlassLook;
 class Image;
 class SurfaceTrack;
 class Texture2D;
@@ -108,9 +109,10 @@ class DropletsScreen : public Kworld {
     void bindSteamFramebuffer() const;
     // The steam, the background and the droplets over whatever the scissor lets through.
     void compositeLayers(const DirtyRegion::Rect* clip);
-    // Where a track's marks will clear the steam.
-    void noteMarksDirty(const SurfaceTrack& track);
+    // Where a track's marks will clear the steam, drawn `width` times their size.
+    void noteMarksDirty(const SurfaceTrack& track, double width = 1.0);
     bool coversScreen(const Viewport* viewport) const;
+    GlassLook* glassLook();  // the glass look's drawing when it is chosen, else nullptr
 
     std::vector<std::shared_ptr<Droplet>> droplets_;
     std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>> fingerTracks_;
@@ -134,6 +136,9 @@ class DropletsScreen : public Kworld {
     };
     std::vector<DrawnDroplet> drawing_;
     std::vector<DirtyRegion::Rect> drawnBoxes_;
+    std::unique_ptr<GlassLook> glass_;
+    bool drewGlass_ = false;        // the look of the last drawing
+    std::vector<Droplet*> inClip_;  // the droplets a composite's piece draws
 };
 
 // Applied to every finger track when the wipes are burnt in: draws the track (none is skipped).

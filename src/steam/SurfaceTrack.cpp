@@ -132,8 +132,9 @@ void SurfaceTrack::addPointInternalWithRadius(_Vector3f p, double r) {
     lastPoint_ = {p.x, p.y, 0.0};
 }
 
-void SurfaceTrack::draw() {
-    if (points_.empty()) return;
+void drawTrackMarks(DropletsScreen* screen, const std::vector<std::shared_ptr<Knode>>& marks,
+                    double width, float alpha) {
+    if (marks.empty()) return;
     // One draw for the whole stroke, each mark its own size: kept between calls, so a frame's
     // marks cost no allocation.
     static std::vector<GLfloat> vertices, sizes, colors;
@@ -141,12 +142,13 @@ void SurfaceTrack::draw() {
     sizes.clear();
     colors.clear();
     const bool dense = contentScaleFactor > 1.0f;
-    for (const auto& mark : points_) {
+    for (const auto& mark : marks) {
+        const double diameter = mark->radius() * width;
         vertices.insert(vertices.end(), {mark->data[3], mark->data[7]});
-        sizes.push_back(static_cast<GLfloat>(mark->radius()) * contentScaleFactor);
+        sizes.push_back(static_cast<GLfloat>(diameter) * contentScaleFactor);
         // A sprite's top is 1: the centre's alpha comes with the mark.
-        const double alpha = dense ? 0.1 / (1.0 - markEdge(mark->radius())) : 0.1;
-        colors.insert(colors.end(), {0.0f, 0.0f, 0.0f, static_cast<GLfloat>(std::min(alpha, 1.0))});
+        const double a = dense ? alpha / (1.0 - markEdge(diameter)) : alpha;
+        colors.insert(colors.end(), {0.0f, 0.0f, 0.0f, static_cast<GLfloat>(std::min(a, 1.0))});
     }
     // Texturing is off here; a stale coordinate array left enabled must not be read.
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -155,7 +157,7 @@ void SurfaceTrack::draw() {
     glColorPointer(4, GL_FLOAT, 0, colors.data());
     glPointSizePointerOES(GL_FLOAT, 0, sizes.data());
     const Texture2D* sprite =
-        dscreen_ && dense ? dscreen_->markSprite(points_.front()->radius()) : nullptr;
+        screen && dense ? screen->markSprite(marks.front()->radius() * width) : nullptr;
     if (sprite) {
         glDisable(GL_POINT_SMOOTH);
         glEnable(GL_TEXTURE_2D);
@@ -171,6 +173,10 @@ void SurfaceTrack::draw() {
         glEnable(GL_POINT_SMOOTH);
     }
     glDisableClientState(GL_POINT_SIZE_ARRAY_OES);
+}
+
+void SurfaceTrack::draw() {
+    drawTrackMarks(dscreen_, points_, 1.0, 0.1f);
     if (dscreen_)
         for (const auto& mark : points_) dscreen_->removeNode(mark.get());
     removeDrawnNodes();

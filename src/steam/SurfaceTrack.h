@@ -14,6 +14,12 @@ class DropletsScreen;
 // a chain of small anchored marks that the screen burns into the steam layer and then drops.
 // A finger track with sound also plays wipe sounds by stroke speed and now and then spawns a
 // droplet along a long stroke.
+// Draws marks as points `width` times their radius across, of this alpha, in one draw with the
+// caller's blending: smooth points at one pixel a point, sprites of the same profile on a denser
+// frame buffer.
+void drawTrackMarks(DropletsScreen* screen, const std::vector<std::shared_ptr<Knode>>& marks,
+                    double width, float alpha);
+
 class SurfaceTrack {
   public:
     // The stroke has no mark yet while all three components of lastPoint hold this.

@@ -1,9 +1,11 @@
 #include <GLES/gl.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 
 #include "app/AlertView.h"
+#include "app/LevelMeter.h"
 #include "platform/GLContext.h"
 #include "platform/GLExtensions.h"
 
@@ -16,6 +18,30 @@ struct Recorder : AlertViewDelegate {
         EXPECT_FALSE(alert.visible());
         presses.emplace_back(&alert, index);
     }
+};
+
+// A window's frame buffer of the given size, bound.
+class WindowFramebuffer {
+  public:
+    WindowFramebuffer(int width, int height) {
+        glGenFramebuffersOES(1, &framebuffer_);
+        glBindFramebufferOES(GL_FRAMEBUFFER_OES, framebuffer_);
+        glGenRenderbuffersOES(1, &renderbuffer_);
+        glBindRenderbufferOES(GL_RENDERBUFFER_OES, renderbuffer_);
+        glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_RGBA8_OES, width, height);
+        glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES,
+                                     GL_RENDERBUFFER_OES, renderbuffer_);
+    }
+    ~WindowFramebuffer() {
+        glDeleteRenderbuffersOES(1, &renderbuffer_);
+        glDeleteFramebuffersOES(1, &framebuffer_);
+    }
+    bool complete() const {
+        return glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES) == GL_FRAMEBUFFER_COMPLETE_OES;
+    }
+
+  private:
+    GLuint framebuffer_ = 0, renderbuffer_ = 0;
 };
 
 class Alerts : public ::testing::Test {
@@ -170,15 +196,8 @@ TEST_F(Alerts, DrawsOverTheWindowAndLeavesGLStateAlone) {
     if (!context) GTEST_SKIP() << "no GL: " << why;
     // A window twice the screen's size, with the screen picture letterboxed in its middle.
     const int ww = 700, wh = 1000, sx = 30, sy = 40, sw = 640, sh = 960;
-    GLuint fb = 0, rb = 0;
-    glGenFramebuffersOES(1, &fb);
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, fb);
-    glGenRenderbuffersOES(1, &rb);
-    glBindRenderbufferOES(GL_RENDERBUFFER_OES, rb);
-    glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_RGBA8_OES, ww, wh);
-    glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES, GL_RENDERBUFFER_OES,
-                                 rb);
-    ASSERT_EQ(glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES), GL_FRAMEBUFFER_COMPLETE_OES);
+    const WindowFramebuffer window(ww, wh);
+    ASSERT_TRUE(window.complete());
     glViewport(0, 0, 10, 10);
     glClearColor(0, 1, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -232,6 +251,41 @@ TEST_F(Alerts, DrawsOverTheWindowAndLeavesGLStateAlone) {
 
     a->dismissWithClickedButtonIndex(0, false);
     a.reset();
-    glDeleteRenderbuffersOES(1, &rb);
-    glDeleteFramebuffersOES(1, &fb);
+}
+
+TEST(LevelMeter, ABarOverTheWindowWhileTheLevelIsAboveTheFloor) {
+    std::string why;
+    auto context = brumelo::HeadlessGLContext::create(&why);
+    if (!context) GTEST_SKIP() << "no GL: " << why;
+    const int ww = 700, wh = 1000, sx = 30, sy = 40, sw = 640, sh = 960;
+    const WindowFramebuffer window(ww, wh);
+    ASSERT_TRUE(window.complete());
+    glViewport(0, 0, 10, 10);
+    auto frame = [&](const brumelo::LevelReading& r) {
+        glClearColor(0, 1, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        brumelo::drawLevelMeter(r, sx, sy, sw, sh, ww, wh);
+    };
+    auto readAt = [&](double level) {  // the middle of the bar at this level's height
+        std::uint8_t p[4];
+        const int x = sx + 304 * 2, y = sy + static_cast<int>((460 - level * 160) * 2);
+        glReadPixels(x, wh - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+        return std::array<int, 3>{p[0], p[1], p[2]};
+    };
+
+    frame({0.0, 0.7, false, false});  // at the floor: nothing
+    EXPECT_EQ(readAt(0.25), (std::array<int, 3>{0, 255, 0}));
+    frame({0.5, 0.7, false, false});
+    const auto quiet = readAt(0.25), above = readAt(0.9);
+    EXPECT_GT(quiet[2], quiet[0]);  // a cool bar up to the level
+    EXPECT_LT(above[1], 200);       // the dark track beyond it
+    EXPECT_EQ(above[0], 0);
+    frame({0.9, 0.7, true, false});
+    const auto blow = readAt(0.8);
+    EXPECT_GT(blow[0], blow[2]);  // warm while the steam counts a blow
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 10);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
 }

@@ -234,6 +234,14 @@ TEST_F(Backgrounds, UnusableStoredPictureIsKeptAndLogged) {
     EXPECT_EQ(readBytes(getCustomBGURL()),
               std::vector<std::uint8_t>({'g', 'a', 'r', 'b', 'a', 'g', 'e'}));
     EXPECT_TRUE(filesIn(pictures_.path()).empty());
+
+    // Wider than a drawing surface can be: it would show as a blank background.
+    const auto wide = brumelo::encodePNG(Image::filled(40000, 1, 9, 9, 9, 255));
+    writeBytes(getCustomBGURL(), wide);
+    testing::internal::CaptureStderr();
+    brumelo::loadStoredBackground();
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("too large"), std::string::npos);
+    EXPECT_EQ(readBytes(getCustomBGURL()), wide);
 }
 
 TEST(PictureFiles, AtomicWriteReplacesWholeOrLeavesTheOldFile) {

@@ -96,6 +96,9 @@ TEST(Accelerometer, IioReadsScaleOffsetAndMountMatrixIntoOurConvention) {
     EXPECT_NEAR((*s)[0], -1.01, 1e-9);
     EXPECT_NEAR((*s)[1], 0.01, 1e-9);
     EXPECT_EQ(brumelo::findIioAccelerometer(dir.parent_path().string()), dir.string());
+    // A wrong scale reads thousands of g: not a measurement, and no gravity to give droplets.
+    put(dir / "in_accel_scale", "1e300\n");
+    EXPECT_FALSE(brumelo::readIioAccelerometer(dir.string()));
     std::filesystem::remove(dir / "in_accel_scale");
     EXPECT_FALSE(brumelo::readIioAccelerometer(dir.string()));
     EXPECT_FALSE(brumelo::readIioAccelerometer("/nonexistent"));

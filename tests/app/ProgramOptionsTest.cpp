@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+
+#include "TestSupport.h"
+#include "app/Preferences.h"
 #include "app/ProgramOptions.h"
 
 using brumelo::ParsedOptions;
@@ -29,7 +34,11 @@ TEST(ProgramOptions, ReadsEveryOptionInBothForms) {
                                     "/sys/x",
                                     "--scale",
                                     "3",
-                                    "--fullscreen"});
+                                    "--fullscreen",
+                                    "--look",
+                                    "classic",
+                                    "--mic-gain=2.5",
+                                    "--regrow"});
     ASSERT_EQ(p.action, ParsedOptions::Action::Run) << p.text;
     const auto& s = p.settings;
     EXPECT_TRUE(s.headless);
@@ -47,6 +56,14 @@ TEST(ProgramOptions, ReadsEveryOptionInBothForms) {
     EXPECT_EQ(s.accelDevice, "/sys/x");
     EXPECT_EQ(s.scale, 3);
     EXPECT_TRUE(s.fullscreen);
+    EXPECT_EQ(s.look, brumelo::Look::Classic);
+    EXPECT_DOUBLE_EQ(s.micGain, 2.5);
+    EXPECT_TRUE(s.regrow);
+    // What is remembered is what the command line chose.
+    EXPECT_EQ(p.given.look, brumelo::Look::Classic);
+    EXPECT_EQ(p.given.micGain, 2.5);
+    EXPECT_EQ(p.given.regrow, true);
+    EXPECT_EQ(parseOptions({"--regrow=off"}).given.regrow, false);
 }
 
 TEST(ProgramOptions, DefaultsWithNoArguments) {
@@ -56,6 +73,10 @@ TEST(ProgramOptions, DefaultsWithNoArguments) {
     EXPECT_EQ(p.settings.frames, 250);
     EXPECT_FALSE(p.settings.seed);
     EXPECT_EQ(p.settings.scale, 0);
+    EXPECT_EQ(p.settings.look, brumelo::Look::Glass);
+    EXPECT_DOUBLE_EQ(p.settings.micGain, 1.0);
+    EXPECT_FALSE(p.settings.regrow);
+    EXPECT_TRUE(p.given.empty());
 }
 
 TEST(ProgramOptions, HelpAndVersionStopBeforeRunning) {
@@ -81,11 +102,48 @@ TEST(ProgramOptions, RefusesUnknownOptionsAndBadValuesWithOneLine) {
                                                        {"--script"},
                                                        {"--script="},
                                                        {"--headless=yes"},
+                                                       {"--look", "frosted"},
+                                                       {"--mic-gain", "0"},
+                                                       {"--mic-gain", "1e3"},
+                                                       {"--mic-gain", "nan"},
+                                                       {"--regrow=maybe"},
                                                        {"--frames", "99999999999999"}};
     for (const auto& args : bad) {
         ParsedOptions p = parseOptions(args);
         EXPECT_EQ(p.action, ParsedOptions::Action::Fail) << args[0];
         EXPECT_EQ(p.text.find('\n'), std::string::npos) << p.text;
         EXPECT_FALSE(p.text.empty());
+    }
+}
+
+TEST(Preferences, ARunsChoicesReadBackAndABadFileCountsAsAbsent) {
+    menus_test::TempDir dir;
+    const std::string path = dir / "brumelo/settings.ini";
+    EXPECT_TRUE(brumelo::loadPreferences(path).empty());  // none yet, and no folder either
+
+    brumelo::Settings s;
+    s.look = brumelo::Look::Classic;
+    s.micGain = 2.5;
+    s.regrow = true;
+    ASSERT_TRUE(brumelo::savePreferences(path, s));
+    brumelo::Preferences back = brumelo::loadPreferences(path);
+    EXPECT_EQ(back.look, brumelo::Look::Classic);
+    EXPECT_EQ(back.micGain, 2.5);
+    EXPECT_EQ(back.regrow, true);
+
+    // Comments, other sections and keys of later versions are no reason to give up.
+    auto parsed = brumelo::parsePreferences(
+        "; by hand\n[window]\nlook = none\n[brumelo]\n  LOOK = Glass \nsparkle = 3\n", nullptr);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->look, brumelo::Look::Glass);
+    EXPECT_FALSE(parsed->micGain);
+
+    for (const char* bad :
+         {"look = purple\n", "mic-gain = 1,5\n", "[brumelo\n", "\x7f\x45LF\x02"}) {
+        std::ofstream(path, std::ios::trunc) << bad;
+        ::testing::internal::CaptureStderr();
+        EXPECT_TRUE(brumelo::loadPreferences(path).empty()) << bad;
+        const std::string log = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
     }
 }

@@ -1,15 +1,19 @@
 // Whole-program runs, headless and in process: the launch, the frame loop and the input paths.
 #include <GLES/gl.h>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
 #include <thread>
 
 #include "app/AlertView.h"
+#include "app/Preferences.h"
 #include "app/Program.h"
 #include "app/TenzoAppDelegate.h"
+#include "audio/MicrophoneLevel.h"
 #include "platform/GLExtensions.h"
 #include "platform/Image.h"
 #include "render/EAGLView.h"
@@ -243,6 +247,93 @@ TEST(Program, TheScriptedMicrophoneLevelReachesTheFrame) {
     p->deliver(mic);
     p->stepFrame();
     EXPECT_FLOAT_EQ(audioLevels[0], 0.8f);
+}
+
+TEST(Program, BlowingIntoADesktopMicrophoneCountsAndLoudTalkDoesNot) {
+    // An ordinary desktop microphone: a quiet room, then talk close to it, then a blow. Neither
+    // comes near the phone's level of 0.7 (a full-scale sine is 0.71).
+    constexpr int rate = 16000;
+    std::vector<short> samples;
+    std::uint32_t seed = 12345;
+    auto noise = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<double>(seed >> 8) / 8388608.0 - 1.0;  // uniform in [-1, 1)
+    };
+    auto add = [&](double seconds, const std::function<double(double)>& sound) {
+        for (int i = 0; i < static_cast<int>(seconds * rate); ++i) {
+            const double v = sound(static_cast<double>(i) / rate) + 0.0052 * noise();
+            samples.push_back(static_cast<short>(std::lround(std::clamp(v, -1.0, 1.0) * 32767)));
+        }
+    };
+    auto quiet = [](double) { return 0.0; };
+    // Voiced syllables, four a second, peaking near 0.12 RMS.
+    auto talk = [](double t) {
+        double voice = 0;
+        for (int k = 1; k <= 8; ++k) voice += std::sin(2 * M_PI * k * 130 * t) / k;
+        return 0.137 * std::pow(std::sin(M_PI * 4 * t), 2) * voice;
+    };
+    auto blow = [&noise](double) { return 0.35 * noise(); };  // about 0.2 RMS
+    add(1.5, quiet);  // frames 1-75: the floor is measured over the first 50
+    add(2.0, talk);   // 76-175
+    add(0.5, quiet);  // 176-200
+    add(1.0, blow);   // 201-250
+    add(0.5, quiet);  // 251-275
+    const std::string dir = freshDataDir("mic");
+    const std::string mic = dir + "/mic.wav";
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* sf = sf_open(mic.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(sf, nullptr);
+    sf_write_short(sf, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(sf);
+
+    brumelo::Settings s = headlessSettings(dir);
+    s.micFile = mic;
+    Program p(s);
+    ASSERT_EQ(p.launch(), 0);
+    double talkHeld = 0, talkPeak = 0, blowRaw = 0, quietAfter = 0;
+    int blowing = 0;
+    for (int frame = 1; frame <= 275; ++frame) {
+        p.stepFrame();
+        const auto& level = brumelo::microphoneLevel();
+        if (frame <= 75) {
+            EXPECT_EQ(level.heldLevel(), 0.0) << frame;
+        }
+        if (frame > 75 && frame <= 175) {
+            talkHeld = std::max(talkHeld, level.heldLevel());
+            talkPeak = std::max(talkPeak, level.level());
+        }
+        if (frame > 200 && frame <= 250) {
+            blowing += level.heldLevel() > 0.7;
+            blowRaw = std::max(blowRaw, static_cast<double>(audioLevels[0]));
+        }
+        if (frame > 260) quietAfter = std::max(quietAfter, level.heldLevel());
+    }
+    EXPECT_GT(talkPeak, 0.7);  // loud syllables reach the threshold, but never for long
+    EXPECT_LE(talkHeld, 0.7);
+    EXPECT_GE(blowing, 40);
+    EXPECT_LT(blowRaw, 0.7);  // the raw level alone would never have blown
+    EXPECT_EQ(quietAfter, 0.0);
+}
+
+TEST(Program, TheWindowKeysSwitchTheChoicesAndRememberThem) {
+    brumelo::Settings s = headlessSettings(freshDataDir("keys"));
+    s.settingsFile = s.dataDir + "/config/settings.ini";
+    Program p(s);
+    ASSERT_EQ(p.launch(), 0);
+    using Key = brumelo::InputEvent::KeyName;
+    EXPECT_TRUE(p.pressKey(Key::L));
+    EXPECT_EQ(brumelo::settings().look, brumelo::Look::Classic);
+    EXPECT_TRUE(p.pressKey(Key::Plus));
+    EXPECT_TRUE(p.pressKey(Key::R));
+    EXPECT_FALSE(p.pressKey(Key::Enter));
+    EXPECT_DOUBLE_EQ(brumelo::microphoneLevel().gain(), 1.25);
+    brumelo::Preferences kept = brumelo::loadPreferences(s.settingsFile);
+    EXPECT_EQ(kept.look, brumelo::Look::Classic);
+    EXPECT_EQ(kept.micGain, 1.25);
+    EXPECT_EQ(kept.regrow, true);
 }
 
 TEST(Program, AnUnreadableScriptStopsTheLaunch) {

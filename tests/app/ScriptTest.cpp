@@ -21,9 +21,11 @@ TEST(Script, ReadsEveryEventSortedByFrameKeepingFileOrderWithinAFrame) {
         "7 button 2\n"
         "8 pick /tmp/my picture#1.png\n"
         "9 pick cancel\n"
-        "10 screenshot /tmp/out.png\n";
+        "10 screenshot /tmp/out.png\n"
+        "11 pick\vcancel\n"
+        "11 screenshot\f/tmp/a b.png\v\n";
     auto events = parseScript(text, "s.script");
-    ASSERT_EQ(events.size(), 11u);
+    ASSERT_EQ(events.size(), 13u);
     EXPECT_EQ(events[0].kind, Kind::Accel);
     EXPECT_DOUBLE_EQ(events[0].ay, -1.5);
     EXPECT_EQ(events[1].kind, Kind::TouchDown);
@@ -40,6 +42,9 @@ TEST(Script, ReadsEveryEventSortedByFrameKeepingFileOrderWithinAFrame) {
     EXPECT_EQ(events[9].kind, Kind::PickCancel);
     EXPECT_EQ(events[10].path, "/tmp/out.png");
     EXPECT_EQ(events[10].line, 13);
+    // Every blank separates alike, before a path as between words.
+    EXPECT_EQ(events[11].kind, Kind::PickCancel);
+    EXPECT_EQ(events[12].path, "/tmp/a b.png");
 }
 
 TEST(Script, ErrorsNameTheFileTheLineAndTheFault) {
@@ -54,7 +59,11 @@ TEST(Script, ErrorsNameTheFileTheLineAndTheFault) {
         {"5 touch-up 1 2 3 two", "TAPS"},
         {"5 touch-down one 2 3", "touch ID"},
         {"5 touch-down 1 nan 3", "not a number"},
+        {"5 touch-move 1 1e9 3", "X must lie between"},
+        {"5 touch-up 1 2 -481", "Y must lie between"},
         {"5 accel 1 2", "expected"},
+        {"5 accel 0 -1 1e300", "between -16 and 16"},
+        {std::string("5 screenshot /tmp/a\0/b", 22), "NUL"},
         {"5 mic 1.5", "between 0 and 1"},
         {"5 mic -0.1", "between 0 and 1"},
         {"5 button -1", "INDEX"},
@@ -75,6 +84,7 @@ TEST(Script, ErrorsNameTheFileTheLineAndTheFault) {
     }
 }
 
-TEST(Script, AnUnreadableFileIsAnError) {
+TEST(Script, AnUnreadableFileOrAFolderIsAnError) {
     EXPECT_THROW(brumelo::loadScript("/nonexistent/brumelo.script"), ScriptError);
+    EXPECT_THROW(brumelo::loadScript(BRUMELO_SOURCE_DIR), ScriptError);
 }

@@ -4,12 +4,14 @@
 
 #include "../render/GLTestContext.h"
 #include "SteamTestSupport.h"
+#include "app/Settings.h"
 #include "physics/Knode.h"
 #include "platform/Image.h"
 #include "render/Texture2D.h"
 #include "render/TextureFramebuffer.h"
 #include "render/Touch.h"
 #include "steam/Droplet.h"
+#include "steam/SteamRegrowth.h"
 #include "steam/SurfaceTrack.h"
 
 namespace {
@@ -26,6 +28,7 @@ class SteamDrawingTest : public brumelo::test::GLTest {
     void SetUp() override {
         GLTest::SetUp();
         if (HasFatalFailure()) return;
+        brumelo::settings().look = brumelo::Look::Classic;  // the original pictures' pixels
         brumelo::seedRandom(5);
         viewport_ = steamtest::screenViewport();
         useSteam(0, 0, 255);
@@ -41,6 +44,7 @@ class SteamDrawingTest : public brumelo::test::GLTest {
         window_.reset();
         for (auto& t : _textures) t.reset();
         fingerDown = false;
+        brumelo::settings().look = brumelo::Look::Glass;
         GLTest::TearDown();
     }
     // A fully steamed layer of one fog colour.
@@ -184,6 +188,55 @@ TEST_F(SteamDrawingTest, DropletsAreDrawnEvenWhenMarkedForRemoval) {
     EXPECT_NEAR(p.g, 110, 12);
     EXPECT_LE(screenAt(60, 0).r, 2);
     EXPECT_LE(screenAt(20, 0).r, 2);
+}
+
+TEST_F(SteamDrawingTest, AGlassDropShowsThePictureFlippedAboutItsCentreThroughThickSteam) {
+    brumelo::settings().look = brumelo::Look::Glass;
+    useSteam(255, 255, 255);
+    // Quarters of the picture, as seen on the screen: red, blue above; yellow, green below.
+    Image quarters = Image::filled(320, 480, 0, 0, 0, 255);
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            auto* p = const_cast<std::uint8_t*>(quarters.pixel(x, y));
+            const bool right = x >= 160, below = y >= 240;
+            p[0] = right ? 0 : 255;
+            p[1] = below ? 255 : 0;
+            p[2] = (right && !below) ? 255 : 0;
+        }
+    }
+    _textures[1] = textureOf(quarters);
+    window_->resetBackgroundTextureRandom();
+    window_->addDroplet({0, 0, 0});
+    window_->droplets().back()->setMass(0.02);  // about 20 points across
+    composite();
+    composite();
+
+    auto dominant = [](Rgba p) {
+        if (p.r > 150 && p.g > 150 && p.b < 100) return 'y';
+        if (p.r > 150 && p.g < 100 && p.b < 100) return 'r';
+        if (p.g > 150 && p.r < 100 && p.b < 100) return 'g';
+        if (p.b > 150 && p.r < 100 && p.g < 100) return 'b';
+        return p.r > 200 && p.g > 200 && p.b > 200 ? 'w' : '?';
+    };
+    // Each point inside the drop shows the quarter diagonally across from it.
+    EXPECT_EQ(dominant(screenAt(8, -8)), 'y');
+    EXPECT_EQ(dominant(screenAt(-8, 8)), 'b');
+    EXPECT_EQ(dominant(screenAt(8, 8)), 'r');
+    EXPECT_EQ(dominant(screenAt(40, 0)), 'w');  // beside it, the steam
+}
+
+TEST_F(SteamDrawingTest, RegrowingSteamFogsClearGlassAgainStepByStep) {
+    composite();
+    window_->makeLessSteamy(1.0);
+    screen_->bind();
+    ASSERT_EQ(steamAlpha(0, 0), 0);
+    // Steps of one 8-bit level: smaller ones would round away and the glass would stay clear.
+    for (int i = 0; i < 10 * kRegrowthPeriod; ++i) {
+        composite();
+        regrowSteam(*window_);
+    }
+    EXPECT_NEAR(steamAlpha(0, 0), 10, 1);
+    EXPECT_NEAR(steamAlpha(-150, 230), 10, 1);
 }
 
 TEST_F(SteamDrawingTest, ScreenshotIsUprightAndOpaque) {

@@ -1,15 +1,18 @@
 // Renders whole frames from the shipped pictures, as the frame loop does, and writes them as PNG
 // files into the folder named by BRUMELO_STEAM_PICTURES (skipped without it): a way to look at
-// the steamed window without a display.
+// the steamed window without a display. Every picture is made in each look, named after it.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 #include "../render/GLTestContext.h"
 #include "SteamTestSupport.h"
+#include "app/Settings.h"
 #include "platform/Image.h"
 #include "render/Texture2D.h"
 #include "render/TextureFramebuffer.h"
@@ -18,9 +21,11 @@
 
 namespace {
 
-class SteamPicturesTest : public brumelo::test::GLTest {
+class SteamPicturesTest : public brumelo::test::GLTest,
+                          public ::testing::WithParamInterface<brumelo::Look> {
   protected:
     void SetUp() override {
+        brumelo::settings().look = GetParam();
         const char* dir = std::getenv("BRUMELO_STEAM_PICTURES");
         if (!dir) GTEST_SKIP() << "set BRUMELO_STEAM_PICTURES to a folder to write pictures";
         dir_ = dir;
@@ -40,6 +45,7 @@ class SteamPicturesTest : public brumelo::test::GLTest {
         window_->resetBackgroundTextureRandom();
     }
     void TearDown() override {
+        brumelo::settings().look = brumelo::Look::Glass;
         window_.reset();
         for (auto& t : _textures) t.reset();
         if (!dir_.empty()) GLTest::TearDown();
@@ -60,7 +66,8 @@ class SteamPicturesTest : public brumelo::test::GLTest {
         std::string error;
         auto png = brumelo::encodePNG(*shot, &error);
         ASSERT_FALSE(png.empty()) << error;
-        ASSERT_TRUE(brumelo::writeFile(dir_ + "/" + name, png, &error)) << error;
+        const char* look = GetParam() == brumelo::Look::Glass ? "glass-" : "classic-";
+        ASSERT_TRUE(brumelo::writeFile(dir_ + "/" + look + name, png, &error)) << error;
     }
     // A finger drawing a wave across the glass in the given number of frames.
     void wipe(std::int64_t id, double y, double amplitude, int frames) {
@@ -78,7 +85,7 @@ class SteamPicturesTest : public brumelo::test::GLTest {
     std::shared_ptr<DropletsScreen> window_;
 };
 
-TEST_F(SteamPicturesTest, StrokesAcrossTheFog) {
+TEST_P(SteamPicturesTest, StrokesAcrossTheFog) {
     frame();
     save("steam-start.png");
     wipe(1, -60, 30, 25);
@@ -88,7 +95,7 @@ TEST_F(SteamPicturesTest, StrokesAcrossTheFog) {
     save("steam-stroke.png");
 }
 
-TEST_F(SteamPicturesTest, DropletsRunningDown) {
+TEST_P(SteamPicturesTest, DropletsRunningDown) {
     window_->setGravityVector({0, 1, 0});
     wipe(1, 0, 80, 30);
     for (double x : {-120.0, -60.0, 0.0, 40.0, 100.0, 104.0, 130.0}) {
@@ -99,5 +106,58 @@ TEST_F(SteamPicturesTest, DropletsRunningDown) {
     for (int i = 0; i < 120; ++i) frame();
     save("steam-drops-2.png");
 }
+
+TEST_P(SteamPicturesTest, DropletsOnATiltedPaneMerge) {
+    wipe(1, -120, 20, 30);
+    window_->setGravityVector({0.45, 0.9, 0});
+    // A heavy drop above a light one on its path (heavier drops run faster), and three more.
+    window_->addDroplet({-100, -200, 0});
+    window_->droplets().back()->setMass(0.003);
+    window_->addDroplet({-85, -170, 0});
+    window_->droplets().back()->setMass(0.0005);
+    for (double x : {-20.0, 30.0, 80.0}) window_->addDroplet({x, -60, 0});
+    // The frames either side of the first merge, then the pane a little later.
+    std::shared_ptr<Image> before;
+    for (int i = 0; i < 200; ++i) {
+        std::map<const Droplet*, double> masses;
+        for (const auto& d : window_->droplets()) masses[d.get()] = d->mass();
+        before = window_->getScreenshot();
+        frame();
+        // A merge: one drop gains another's water at once.
+        const bool merged =
+            std::any_of(window_->droplets().begin(), window_->droplets().end(), [&](const auto& d) {
+                return masses.count(d.get()) && d->mass() > masses[d.get()] * 1.2;
+            });
+        if (merged) {
+            std::string error;
+            const char* look = GetParam() == brumelo::Look::Glass ? "glass-" : "classic-";
+            brumelo::writeFile(dir_ + "/" + look + "merge-before.png",
+                               brumelo::encodePNG(*before, &error), &error);
+            save("merge-after.png");
+            break;
+        }
+    }
+    for (int i = 0; i < 40; ++i) frame();
+    save("tilted.png");
+}
+
+TEST_P(SteamPicturesTest, BigDropsCloseUp) {
+    // Heavy drops resting on a level pane, over a wiped band and over thick steam.
+    window_->setGravityVector({0, 0, 1});
+    wipe(1, 0, 10, 30);
+    const double spots[][2] = {{-90, 0}, {0, 8}, {90, -6}, {-60, -150}, {40, 150}};
+    for (const auto& p : spots) window_->addDroplet({p[0], p[1], 0});
+    double mass = 0.004;
+    for (const auto& d : window_->droplets()) d->setMass(mass += 0.004);
+    frame();
+    frame();
+    save("closeup.png");
+}
+
+INSTANTIATE_TEST_SUITE_P(Looks, SteamPicturesTest,
+                         ::testing::Values(brumelo::Look::Classic, brumelo::Look::Glass),
+                         [](const auto& info) {
+                             return info.param == brumelo::Look::Glass ? "Glass" : "Classic";
+                         });
 
 }  // namespace

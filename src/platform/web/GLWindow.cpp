@@ -214,6 +214,16 @@ struct GLWindow::Impl {
             out.key = K::F11;
         else if (code == "Space")
             out.key = K::Space;
+        else if (code == "KeyL")
+            out.key = K::L;
+        else if (code == "KeyM")
+            out.key = K::M;
+        else if (code == "KeyR")
+            out.key = K::R;
+        else if (code == "Equal" || code == "NumpadAdd")
+            out.key = K::Plus;
+        else if (code == "Minus" || code == "NumpadSubtract")
+            out.key = K::Minus;
         else if (code.size() == 6 && code.compare(0, 5, "Digit") == 0) {
             out.key = K::Digit;
             out.digit = code[5] - '0';

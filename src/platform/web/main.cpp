@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "app/AlertView.h"
+#include "app/Preferences.h"
 #include "app/Program.h"
 #include "app/ProgramOptions.h"
 #include "app/Script.h"
 #include "app/TenzoAppDelegate.h"
 #include "audio/GBMusicTrack.h"
+#include "audio/MicrophoneLevel.h"
 #include "physics/Knode.h"
 #include "platform/web/Browser.h"
 #include "render/Globals.h"
@@ -52,6 +54,9 @@ std::string statusJson() {
     append(json, "loops", loops);
     append(json, "level", audioLevels[0]);
     append(json, "peak", peakLevels[0]);
+    // What the steam screen sees of the microphone, and the silence floor measured at start.
+    append(json, "blow", brumelo::microphoneLevel().heldLevel());
+    append(json, "floor", brumelo::microphoneLevel().silenceFloor());
     json += "\"tracks\":[";
     bool first = true;
     for (const auto* track : {&music2, &music3, &music4, &music5}) {
@@ -155,6 +160,12 @@ int main(int argc, char** argv) {
     s.canQuit = false;
     s.dataDir = "/data";
     s.resourceDir = "/resources";
+    // The choices kept between visits live with the data folder; the address's over them are
+    // remembered for next time.
+    s.settingsFile = "/data/settings.ini";
+    brumelo::applyPreferences(brumelo::loadPreferences(s.settingsFile), s);
+    brumelo::applyPreferences(parsed.given, s);
+    if (!parsed.given.empty()) brumelo::savePreferences(s.settingsFile, s);
     if (s.deviceModel.empty()) s.deviceModel = deviceModel();
     // A script is played frame by frame unless the page asks for it in real time (live=1);
     // a timed run (stop-after=N frames) ends and reports like a scripted one.

@@ -1,7 +1,8 @@
 // Runs before the program: options from the page's address, the data folder from IndexedDB, the
 // pictures decoded by the browser as they load, and the reports a test run sends back.
 //
-// Address parameters: seed, frames, script (a URL: the input script, played frame by frame, or
+// Address parameters: seed, frames, look, mic-gain, regrow (as the desktop's options; remembered
+// for the next visit), script (a URL: the input script, played frame by frame, or
 // in real time with live=1), stop-after (frames before a real-time run ends), files (URLs,
 // comma-separated, put beside the script), device-model, storedbg (a URL written as the stored
 // background before start-up), report (a URL the results are sent to), capture (frame numbers
@@ -31,6 +32,9 @@ Module['preloadPlugins'] = [{
   if (params.has('seed')) args.push('--seed', params.get('seed'));
   if (params.has('frames')) args.push('--frames', params.get('frames'));
   if (params.has('device-model')) args.push('--device-model', params.get('device-model'));
+  ['look', 'mic-gain', 'regrow'].forEach(function(name) {
+    if (params.has(name)) args.push('--' + name + '=' + params.get(name));
+  });
   if (params.has('script')) {
     var script = params.get('script');
     fetchTo(script, testFolder + '/' + nameOf(script));
