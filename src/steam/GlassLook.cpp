@@ -25,7 +25,9 @@ constexpr int kRimSize = 128;
 constexpr GLfloat kStreakAlpha = 0.08f;
 constexpr double kSheen = 0.32;
 constexpr int kDryFrames = 1000;
-constexpr int kDryStep = 10;
+// The sheen dries in steps of this many frames (each well under the eye's notice), each streak
+// on frames of its own, so that no frame redraws every streak at once.
+constexpr int kDryStep = 20;
 
 double smoothstep(double e0, double e1, double x) {
     const double t = std::clamp((x - e0) / (e1 - e0), 0.0, 1.0);
@@ -257,41 +259,39 @@ void GlassLook::burnTrails(const std::vector<std::shared_ptr<Droplet>>& droplets
 }
 
 void GlassLook::noteSheen(const Streak& wet, std::size_t from, std::size_t to) {
+    // One box over the marks: the strip runs between them, across gaps their own boxes leave.
+    DirtyRegion::Rect box{1e9f, 1e9f, -1e9f, -1e9f};
     for (std::size_t i = from; i < to && i < wet.marks.size(); ++i) {
         const WetMark& m = wet.marks[i];
         const float reach = m.halfWidth + 1.0f;
-        sheenChanges_.push_back({m.x - reach, m.y - reach, m.x + reach, m.y + reach});
+        box.minX = std::min(box.minX, m.x - reach);
+        box.minY = std::min(box.minY, m.y - reach);
+        box.maxX = std::max(box.maxX, m.x + reach);
+        box.maxY = std::max(box.maxY, m.y + reach);
     }
+    if (box.minX <= box.maxX) sheenChanges_.push_back(box);
 }
 
 void GlassLook::noteChanges(DirtyRegion& region) {
-    for (const DirtyRegion::Rect& r : sheenChanges_) region.add(r);
-    sheenChanges_.clear();
-    // The sheen dries in steps, all at once: in between it stays as it was.
-    if (frame_ % kDryStep != 0) return;
-    // In pieces of a few marks, which follow a slanted streak closer than its bounding box.
+    // A streak dries a step at a time: in between it stays as it was. It is redrawn in pieces
+    // of a few marks, which follow a slanted streak closer than its bounding box.
     constexpr std::size_t kPiece = 6;
     for (const Streak& wet : streaks_) {
-        if (wet.marks.size() < 2) continue;
-        for (std::size_t from = 0; from + 1 < wet.marks.size(); from += kPiece) {
-            DirtyRegion::Rect box{1e9f, 1e9f, -1e9f, -1e9f};
-            for (std::size_t i = from; i <= from + kPiece && i < wet.marks.size(); ++i) {
-                const WetMark& m = wet.marks[i];
-                box.minX = std::min(box.minX, m.x - m.halfWidth - 1.0f);
-                box.minY = std::min(box.minY, m.y - m.halfWidth - 1.0f);
-                box.maxX = std::max(box.maxX, m.x + m.halfWidth + 1.0f);
-                box.maxY = std::max(box.maxY, m.y + m.halfWidth + 1.0f);
-            }
-            region.add(box);
-        }
+        if (wet.marks.size() < 2 || (frame_ + wet.phase) % kDryStep != 0) continue;
+        for (std::size_t from = 0; from + 1 < wet.marks.size(); from += kPiece)
+            noteSheen(wet, from, from + kPiece + 1);
     }
+    for (const DirtyRegion::Rect& r : sheenChanges_) region.add(r);
+    sheenChanges_.clear();
 }
 
 GlassLook::Streak& GlassLook::streakOf(const std::shared_ptr<Droplet>& droplet) {
     for (auto& wet : streaks_) {
         if (wet.droplet.lock() == droplet) return wet;
     }
-    streaks_.push_back({droplet, {}, {}, -1});
+    // Phases spread over the step, seven apart.
+    nextPhase_ = (nextPhase_ + 7) % kDryStep;
+    streaks_.push_back({droplet, {}, {}, -1, nextPhase_});
     return streaks_.back();
 }
 
@@ -388,10 +388,9 @@ void GlassLook::prepareSheen(Streak& wet) const {
         const GLfloat dx = b.x - a.x, dy = b.y - a.y;
         const GLfloat length = std::max(1e-3f, std::hypot(dx, dy));
         const GLfloat nx = -dy / length * m.halfWidth, ny = dx / length * m.halfWidth;
-        // Counted in whole steps of the one clock, so that it changes only every kDryStep.
-        const double dryness =
-            std::min(1.0, static_cast<double>(frame_ / kDryStep - m.frame / kDryStep) * kDryStep /
-                              kDryFrames);
+        // Counted in whole steps of the streak's clock, so that it changes only every kDryStep.
+        const int steps = (frame_ + wet.phase) / kDryStep - (m.frame + wet.phase) / kDryStep;
+        const double dryness = std::min(1.0, static_cast<double>(steps) * kDryStep / kDryFrames);
         const auto wetness = static_cast<GLfloat>(kSheen * (1.0 - dryness) * (1.0 - dryness));
         for (int side = 0; side < 2; ++side) {
             const GLfloat sign = side == 0 ? 1.0f : -1.0f;

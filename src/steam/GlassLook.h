@@ -78,6 +78,7 @@ class GlassLook {
         std::vector<WetMark> marks;  // oldest first
         std::array<Strip, 2> strips;
         int preparedFrame = -1;  // the frame the strips were made for
+        int phase = 0;           // offsets the frames it dries a step on
     };
     Streak& streakOf(const std::shared_ptr<Droplet>& droplet);
     void noteSheen(const Streak& wet, std::size_t from, std::size_t to);
@@ -93,4 +94,5 @@ class GlassLook {
     std::vector<Streak> streaks_;
     int frame_ = 0;  // frames whose trails were burnt
     std::vector<DirtyRegion::Rect> sheenChanges_;
+    int nextPhase_ = 0;
 };
