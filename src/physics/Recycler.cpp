@@ -65,7 +65,7 @@ void recycledFree(void* block, std::size_t bytes) noexcept {
         l.heads[slot] = freed;
         return;
     }
-    ::operator delete(block, slot* kGrain, std::align_val_t(kGrain));
+    ::operator delete(block, std::align_val_t(kGrain));
 }
 
 }  // namespace brumelo
