@@ -18,6 +18,7 @@
 #include "render/Touch.h"
 #include "render/Viewport.h"
 #include "steam/Droplet.h"
+#include "steam/FrostedGlass.h"
 #include "steam/GlassLook.h"
 #include "steam/SurfaceTrack.h"
 
@@ -37,6 +38,8 @@ void endSteamAlphaDrawing() {
 
 constexpr int kScreenWidth = 320;
 constexpr int kScreenHeight = 480;
+// In the glass look the steam lends the fog this much of its colour.
+constexpr GLfloat kSteamTintInGlass = 0.3f;
 
 int percentDraw() { return static_cast<int>(brumelo::randomFraction() * 100.0f); }
 
@@ -286,6 +289,19 @@ GlassLook* DropletsScreen::glassLook() {
     return glass_.get();
 }
 
+void DropletsScreen::prepareFrost() {
+    if (!backgroundTexture_) {
+        frost_.reset();
+        return;
+    }
+    if (frost_ && frostOf_.lock() == backgroundTexture_ && frostScale_ == contentScaleFactor) return;
+    frost_ = frost::makeFrostedTexture(*backgroundTexture_, kScreenWidth, kScreenHeight,
+                                       contentScaleFactor);
+    frostOf_ = backgroundTexture_;
+    frostScale_ = contentScaleFactor;
+    dirty_.addAll();
+}
+
 void DropletsScreen::drawOnTexture1(Viewport*, double) {
     if (GlassLook* glass = glassLook()) {
         for (const auto& droplet : droplets_)
@@ -367,13 +383,28 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
     }
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    if (_textures[0]) _textures[0]->drawAtPoint(0.0f, 0.0f);
+    GlassLook* glass = drewGlass_ ? glass_.get() : nullptr;
+    if (_textures[0]) {
+        if (glass) {
+            // The fogged view brings most of the fog's light; the steam's own colour a little.
+            GLfloat* tint = _textures[0]->colors();
+            GLfloat kept[16];
+            std::copy(tint, tint + 16, kept);
+            for (int corner = 0; corner < 4; ++corner)
+                for (int ch = 0; ch < 3; ++ch) tint[corner * 4 + ch] = kSteamTintInGlass;
+            // The frame's alpha takes the steam's own: fog hides as much as it weighs.
+            glBlendFunc(GL_ONE, GL_ZERO);
+            _textures[0]->drawAtPoint(0.0f, 0.0f);
+            std::copy(kept, kept + 16, tint);
+        } else {
+            _textures[0]->drawAtPoint(0.0f, 0.0f);
+        }
+    }
 
     glPushMatrix();
     glScalef(1, -1, 1);
     glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
     // The glass look reads the steam's weight from the frame's alpha afterwards.
-    GlassLook* glass = drewGlass_ ? glass_.get() : nullptr;
     if (glass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
     if (backgroundTexture_) {
         // Centred texel for pixel, the picture samples exactly and cheaper unfiltered.
@@ -385,6 +416,11 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
                                           ? GL_NEAREST
                                           : GL_LINEAR);
         backgroundTexture_->drawAtPoint(0.0f, 0.0f);
+    }
+    if (glass && frost_) {
+        // Where the steam lies, the fogged view as much as the steam weighs: sharp where wiped.
+        glBlendFunc(GL_DST_ALPHA, GL_ONE);
+        frost_->drawAtPoint(0.0f, 0.0f);
     }
     if (glass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glPopMatrix();
@@ -415,6 +451,7 @@ void DropletsScreen::drawOnViewportTextured(Viewport* viewport, bool) {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         if (viewport) viewport->setupView();
         GlassLook* glass = glassLook();
+        if (glass) prepareFrost();
         // In the glass look a drop is drawn larger than its picture.
         const float grow = glass ? static_cast<float>(GlassLook::kDropScale) : 1.0f;
         drawing_.clear();

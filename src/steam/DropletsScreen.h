@@ -113,6 +113,9 @@ class DropletsScreen : public Kworld {
     void noteMarksDirty(const SurfaceTrack& track, double width = 1.0);
     bool coversScreen(const Viewport* viewport) const;
     GlassLook* glassLook();  // the glass look's drawing when it is chosen, else nullptr
+    // The fogged view of the background for the glass look, made again when the background or
+    // the density changed.
+    void prepareFrost();
 
     std::vector<std::shared_ptr<Droplet>> droplets_;
     std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>> fingerTracks_;
@@ -138,6 +141,9 @@ class DropletsScreen : public Kworld {
     std::vector<DirtyRegion::Rect> drawnBoxes_;
     std::unique_ptr<GlassLook> glass_;
     bool drewGlass_ = false;        // the look of the last drawing
+    std::shared_ptr<Texture2D> frost_;
+    std::weak_ptr<Texture2D> frostOf_;
+    float frostScale_ = 0.0f;
     std::vector<Droplet*> inClip_;  // the droplets a composite's piece draws
 };
 

@@ -11,6 +11,7 @@
 #include "render/Globals.h"
 #include "render/Texture2D.h"
 #include "steam/Droplet.h"
+#include "steam/FrostedGlass.h"
 #include "steam/SurfaceTrack.h"
 
 namespace {
@@ -64,28 +65,6 @@ bool frameOf(const Knode& node, DropFrame& f) {
     f.m[2] = r01 * hw;
     f.m[3] = r11 * hh;
     return true;
-}
-
-// The texture's pixels through a frame buffer of its own (ES 1.1 cannot read textures), as GL
-// lays them out: row 0 is t = 0. Empty when the texture cannot be attached.
-std::vector<std::uint8_t> readTexture(const Texture2D& texture) {
-    GLint previous = 0;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &previous);
-    GLuint fbo = 0;
-    glGenFramebuffersOES(1, &fbo);
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, fbo);
-    glFramebufferTexture2DOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES, GL_TEXTURE_2D,
-                              texture.name(), 0);
-    std::vector<std::uint8_t> rgba;
-    if (glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES) == GL_FRAMEBUFFER_COMPLETE_OES) {
-        rgba.resize(static_cast<std::size_t>(texture.pixelsWide()) * texture.pixelsHigh() * 4);
-        glReadPixels(0, 0, static_cast<GLsizei>(texture.pixelsWide()),
-                     static_cast<GLsizei>(texture.pixelsHigh()), GL_RGBA, GL_UNSIGNED_BYTE,
-                     rgba.data());
-    }
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(previous));
-    glDeleteFramebuffersOES(1, &fbo);
-    return rgba;
 }
 
 void clampToEdge(const Texture2D& texture) {
@@ -177,7 +156,7 @@ const GlassLook::Mask& GlassLook::maskFor(const Texture2D& picture) {
               h = static_cast<int>(picture.pixelsHigh());
     const int cw = std::max(1, static_cast<int>(picture.contentSize().width));
     const int ch = std::max(1, static_cast<int>(picture.contentSize().height));
-    const std::vector<std::uint8_t> rgba = readTexture(picture);
+    const std::vector<std::uint8_t> rgba = frost::readTexture(picture);
     std::vector<std::uint8_t> alpha(static_cast<std::size_t>(w) * h, 0);
     bool opaque = true;
     for (std::size_t i = 0; i < alpha.size() && !rgba.empty(); ++i) {

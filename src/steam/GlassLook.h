@@ -44,7 +44,7 @@ class GlassLook {
 
     // Over the composited steam and background, in place of the droplet pictures: the sheen of
     // the wet trails, then for each droplet its lens and its rim. The frame's alpha must still
-    // hold the steam's weight, as the steam left it (the square of its alpha). Leaves texture
+    // hold the steam's weight, as the composite left it (the steam's alpha). Leaves texture
     // unit 0 active and the blending at source alpha, one minus source alpha.
     // With a clip, only the sheen that reaches into it is drawn.
     void drawDroplets(const std::vector<Droplet*>& droplets, const Texture2D* background,
