@@ -40,6 +40,8 @@ constexpr int kScreenWidth = 320;
 constexpr int kScreenHeight = 480;
 // In the glass look the steam lends the fog this much of its colour.
 constexpr GLfloat kSteamTintInGlass = 0.3f;
+// A finger's pass takes this much of the steam in the glass look.
+constexpr GLfloat kWipeClear = 0.8f;
 
 int percentDraw() { return static_cast<int>(brumelo::randomFraction() * 100.0f); }
 
@@ -157,8 +159,16 @@ void DropletsScreen::stopMusic(const Touch& touch) {
         return;
     }
     std::shared_ptr<SurfaceTrack> track = found->second;
-    track->stopMusic();
     bindSteamFramebuffer();
+    if (GlassLook* glass = glassLook()) {
+        glass->wipeBand(*track, 1.0, kWipeClear);
+        track->dropMarks();
+        glass->endBand(*track, kWipeClear);
+        track->stopMusic();
+        fingerTracks_.erase(found);
+        return;
+    }
+    track->stopMusic();
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
     beginSteamAlphaDrawing(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -304,9 +314,14 @@ void DropletsScreen::prepareFrost() {
 
 void DropletsScreen::drawOnTexture1(Viewport*, double) {
     if (GlassLook* glass = glassLook()) {
-        for (const auto& droplet : droplets_)
-            noteMarksDirty(*droplet->track(), GlassLook::kTrailWidth);
+        // Smooth bands, which note where they change themselves.
         glass->burnTrails(droplets_);
+        for (const auto& [key, track] : fingerTracks_) {
+            glass->wipeBand(*track, 1.0, kWipeClear);
+            track->dropMarks();
+        }
+        for (const auto& droplet : droplets_) droplet->track()->dropMarks();
+        return;
     }
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
@@ -472,8 +487,9 @@ void DropletsScreen::drawOnViewportTextured(Viewport* viewport, bool) {
         if (partial) {
             for (const DirtyRegion::Rect& box : drawnBoxes_) dirty_.add(box);
             for (const DrawnDroplet& d : drawing_) dirty_.add(d.box);
-            if (glass) glass->noteChanges(dirty_);
         }
+        // Without partial redraws the changes only need forgetting.
+        if (glass) glass->noteChanges(dirty_);
         if (!partial || dirty_.all()) {
             compositeLayers(nullptr);
         } else if (!dirty_.empty()) {

@@ -21,9 +21,11 @@ constexpr int kSegments = 24;
 constexpr float kRings[] = {0.0f, 0.3f, 0.55f, 0.74f, 0.87f, 0.95f, 1.0f};
 constexpr int kRimSize = 128;
 
-// A trail mark thins the steam under its streak by this much; a fresh streak lightens the
+// A trail's band is this many times as wide as its marks and takes this much of the steam
+// each time a drop passes; a fresh streak lightens the
 // picture by this much, and dries in kDryFrames (20 seconds).
-constexpr GLfloat kStreakAlpha = 0.08f;
+constexpr double kTrailBand = 1.3;
+constexpr GLfloat kTrailClear = 0.8f;
 constexpr double kSheen = 0.32;
 constexpr int kDryFrames = 1000;
 // The sheen dries in steps of this many frames (each well under the eye's notice), each streak
@@ -208,7 +210,8 @@ void GlassLook::burnTrails(const std::vector<std::shared_ptr<Droplet>>& droplets
     for (const auto& droplet : droplets) {
         const auto& marks = droplet->track()->points();
         if (marks.empty()) continue;
-        drawTrackMarks(droplet->track()->dscreen(), marks, kTrailWidth, kStreakAlpha);
+        wipeBand(*droplet->track(), kTrailBand, kTrailClear);
+        glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
         Streak& wet = streakOf(droplet);
         for (const auto& mark : marks) {
             const GLfloat x = mark->data[3], y = mark->data[7];
@@ -235,6 +238,168 @@ void GlassLook::burnTrails(const std::vector<std::shared_ptr<Droplet>>& droplets
         wet.marks.erase(wet.marks.begin(), fresh);
     }
     std::erase_if(streaks_, [](const Streak& w) { return w.marks.empty() && w.droplet.expired(); });
+}
+
+void GlassLook::noteBox(float x0, float y0, float x1, float y1, float reach) {
+    sheenChanges_.push_back({std::min(x0, x1) - reach, std::min(y0, y1) - reach,
+                             std::max(x0, x1) + reach, std::max(y0, y1) + reach});
+}
+
+namespace {
+// A band's edge fades over this many points, less on a narrow one.
+float bandFade(float half) { return std::clamp(half * 0.35f, 0.75f, 2.5f); }
+constexpr int kCapSegments = 12;
+}  // namespace
+
+void GlassLook::drawCap(float x, float y, float half, float nx, float ny, float clear) {
+    // Half a disc on the side of (ny, -nx) turned by the sign of the normal's caller: from n
+    // round to -n. The caller passes the normal so that the half faces the way it wants.
+    const float dx = ny, dy = -nx;
+    const float inner = half - bandFade(half);
+    std::vector<GLfloat>& v = bandVertices_[0];
+    std::vector<GLfloat>& c = bandColors_[0];
+    v.clear();
+    c.clear();
+    auto at = [&](int i, float r) {
+        const double a = std::numbers::pi * i / kCapSegments;
+        const auto cs = static_cast<float>(std::cos(a)), sn = static_cast<float>(std::sin(a));
+        return std::array<GLfloat, 2>{x + r * (nx * cs + dx * sn), y + r * (ny * cs + dy * sn)};
+    };
+    auto put = [&](std::array<GLfloat, 2> p, float alpha) {
+        v.insert(v.end(), {p[0], p[1]});
+        c.insert(c.end(), {0.0f, 0.0f, 0.0f, alpha});
+    };
+    for (int i = 0; i < kCapSegments; ++i) {
+        put({x, y}, clear);
+        put(at(i, inner), clear);
+        put(at(i + 1, inner), clear);
+        put(at(i, inner), clear);
+        put(at(i, half), 0.0f);
+        put(at(i + 1, half), 0.0f);
+        put(at(i, inner), clear);
+        put(at(i + 1, half), 0.0f);
+        put(at(i + 1, inner), clear);
+    }
+    glVertexPointer(2, GL_FLOAT, 0, v.data());
+    glColorPointer(4, GL_FLOAT, 0, c.data());
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(v.size() / 2));
+    noteBox(x, y, x, y, half + 1.0f);
+}
+
+void GlassLook::wipeBand(SurfaceTrack& track, double width, float clear) {
+    const auto& marks = track.points();
+    if (marks.empty()) return;
+    SurfaceTrack::BandEnd& end = track.bandEnd();
+    band_.clear();
+    float half = end.valid ? end.half : 0.0f;
+    if (end.valid) band_.push_back({end.x, end.y, end.half});
+    for (const auto& mark : marks) {
+        const float x = mark->data[3], y = mark->data[7];
+        const auto target = static_cast<float>(0.5 * mark->radius() * width);
+        // The marks' sizes are drawn at random: the band follows them slowly, as a finger's
+        // pressure changes.
+        half = band_.empty() ? target : half + 0.04f * (target - half);
+        if (!band_.empty() && std::hypot(x - band_.back().x, y - band_.back().y) < 0.5f) continue;
+        band_.push_back({x, y, half});
+    }
+    if (band_.size() < 2) {
+        if (!end.valid) end = {true, false, band_[0].x, band_[0].y, band_[0].half, 0.0f, 0.0f};
+        return;
+    }
+
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    // Takes steam away only: the band's alpha is how much.
+    glBlendFunc(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+
+    const std::size_t n = band_.size();
+    for (int k = 0; k < 3; ++k) {
+        bandVertices_[static_cast<std::size_t>(k)].clear();
+        bandColors_[static_cast<std::size_t>(k)].clear();
+    }
+    float nx = 0, ny = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const BandPoint& p = band_[i];
+        if (i == 0 && end.valid && end.capped) {
+            nx = end.nx;
+            ny = end.ny;
+        } else {
+            const BandPoint& a = band_[i == 0 ? 0 : i - 1];
+            const BandPoint& b = band_[i + 1 == n ? i : i + 1];
+            const float dx = b.x - a.x, dy = b.y - a.y;
+            const float length = std::max(1e-3f, std::hypot(dx, dy));
+            nx = -dy / length;
+            ny = dx / length;
+        }
+        const float inner = p.half - bandFade(p.half);
+        GLfloat across[4][2] = {{p.x + nx * p.half, p.y + ny * p.half},
+                                {p.x + nx * inner, p.y + ny * inner},
+                                {p.x - nx * inner, p.y - ny * inner},
+                                {p.x - nx * p.half, p.y - ny * p.half}};
+        if (i > 0) {
+            // On the inside of a turn tighter than the band is wide the edge would run back
+            // over itself and wipe twice: it waits where it was instead.
+            const BandPoint& a = band_[i - 1];
+            for (std::size_t k = 0; k < 4; ++k) {
+                const GLfloat* before = &bandVertices_[std::min<std::size_t>(k, 2)]
+                                             [(i - 1) * 4 + (k == 3 ? 2 : 0)];
+                if ((across[k][0] - before[0]) * (p.x - a.x) +
+                        (across[k][1] - before[1]) * (p.y - a.y) <
+                    0) {
+                    across[k][0] = before[0];
+                    across[k][1] = before[1];
+                }
+            }
+        }
+        const GLfloat alpha[4] = {0.0f, clear, clear, 0.0f};
+        for (std::size_t k = 0; k < 3; ++k) {
+            bandVertices_[k].insert(bandVertices_[k].end(),
+                                    {across[k][0], across[k][1], across[k + 1][0], across[k + 1][1]});
+            bandColors_[k].insert(bandColors_[k].end(), {0.0f, 0.0f, 0.0f, alpha[k], 0.0f, 0.0f,
+                                                          0.0f, alpha[k + 1]});
+        }
+        if (i == 0 && !(end.valid && end.capped)) {
+            // The start of the stroke, rounded behind it.
+            end.nx = nx;
+            end.ny = ny;
+        }
+        if (i > 0) {
+            const BandPoint& a = band_[i - 1];
+            noteBox(a.x, a.y, p.x, p.y, std::max(a.half, p.half) + 1.0f);
+        }
+    }
+    for (std::size_t k = 0; k < 3; ++k) {
+        glVertexPointer(2, GL_FLOAT, 0, bandVertices_[k].data());
+        glColorPointer(4, GL_FLOAT, 0, bandColors_[k].data());
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, static_cast<GLsizei>(n * 2));
+    }
+    if (!end.capped) drawCap(band_[0].x, band_[0].y, band_[0].half, -end.nx, -end.ny, clear);
+    end = {true, true, band_.back().x, band_.back().y, band_.back().half, nx, ny};
+
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glEnable(GL_TEXTURE_2D);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
+
+void GlassLook::endBand(SurfaceTrack& track, float clear) {
+    SurfaceTrack::BandEnd& end = track.bandEnd();
+    if (!end.valid || !end.capped) return;
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    drawCap(end.x, end.y, end.half, end.nx, end.ny, clear);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glEnable(GL_TEXTURE_2D);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    end = {};
 }
 
 void GlassLook::noteSheen(const Streak& wet, std::size_t from, std::size_t to) {

@@ -13,6 +13,7 @@
 
 class Droplet;
 class Knode;
+class SurfaceTrack;
 class Texture2D;
 
 // The glass look: every droplet a small lens of water that shows the background behind it,
@@ -50,6 +51,14 @@ class GlassLook {
     void drawDroplets(const std::vector<Droplet*>& droplets, const Texture2D* background,
                       const DirtyRegion::Rect* clip = nullptr);
 
+    // With the steam's frame buffer bound: wipes a stroke's new marks into the steam as one
+    // smooth band that joins the band the stroke left last time, its width following the marks'
+    // sizes (times `width`) smoothed, its edges fading over a point or two, its start rounded;
+    // its middle takes `clear` of the steam. The marks stay for the caller to drop.
+    void wipeBand(SurfaceTrack& track, double width, float clear);
+    // The stroke ends: its band gets a rounded end.
+    void endBand(SurfaceTrack& track, float clear);
+
     // Where the sheen changed since the last call (new and dried marks; everywhere it lies when
     // it dried a step).
     void noteChanges(DirtyRegion& region);
@@ -86,10 +95,17 @@ class GlassLook {
     void drawSheen(const DirtyRegion::Rect* clip);
     void drawLens(const Knode& droplet, const Mask& mask, const Texture2D& background);
     void drawRim(const Knode& droplet, const Mask& mask);
+    void drawCap(float x, float y, float half, float nx, float ny, float clear);
+    void noteBox(float x0, float y0, float x1, float y1, float reach);
 
     // The lens mesh over the unit disc, as triangles: position and relative distance per vertex.
     std::vector<GLfloat> unitDisc_;  // x, y, rho
     std::vector<GLfloat> vertices_, pictureCoords_, maskCoords_, colors_;
+    std::array<std::vector<GLfloat>, 3> bandVertices_, bandColors_;  // edge, middle, edge
+    struct BandPoint {
+        float x, y, half;
+    };
+    std::vector<BandPoint> band_;
     std::unordered_map<std::uint64_t, Mask> masks_;
     std::vector<Streak> streaks_;
     int frame_ = 0;  // frames whose trails were burnt

@@ -177,6 +177,10 @@ void drawTrackMarks(DropletsScreen* screen, const std::vector<std::shared_ptr<Kn
 
 void SurfaceTrack::draw() {
     drawTrackMarks(dscreen_, points_, 1.0, 0.1f);
+    dropMarks();
+}
+
+void SurfaceTrack::dropMarks() {
     if (dscreen_)
         for (const auto& mark : points_) dscreen_->removeNode(mark.get());
     removeDrawnNodes();
@@ -187,4 +191,5 @@ void SurfaceTrack::removeDrawnNodes() { points_.clear(); }
 void SurfaceTrack::stopMusic() {
     if (soundEnabled_) pauseTrack(music_);
     lastPoint_ = {kNoPoint, kNoPoint, kNoPoint};
+    bandEnd_ = {};
 }

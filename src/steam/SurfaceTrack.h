@@ -36,11 +36,19 @@ class SurfaceTrack {
     // Draws the marks as points of alpha 0.1 with the caller's GL state, then asks the world to
     // remove them.
     void draw();
+    // Asks the world to remove the marks, drawn some other way.
+    void dropMarks();
     void removeDrawnNodes();
     // Ends the stroke: silences the sound; the next position starts a new stroke.
     void stopMusic();
 
     const std::vector<std::shared_ptr<Knode>>& points() const { return points_; }
+    // Where the smooth band the glass look wipes along this stroke ended, so the next joins it.
+    struct BandEnd {
+        bool valid = false, capped = false;
+        float x = 0, y = 0, half = 0, nx = 0, ny = 0;  // centre, half width, unit normal
+    };
+    BandEnd& bandEnd() { return bandEnd_; }
     GBMusicTrack* music() const { return music_; }
     double lastPlayedSound() const { return lastPlayedSound_; }
     _Vector3f lastPoint() const { return lastPoint_; }
@@ -63,4 +71,5 @@ class SurfaceTrack {
     bool soundEnabled_ = false;
     DropletsScreen* dscreen_ = nullptr;
     _Vector3f lastTapDownPosition_{};
+    BandEnd bandEnd_;
 };
