@@ -222,7 +222,68 @@ TEST_F(SteamDrawingTest, AGlassDropShowsThePictureFlippedAboutItsCentreThroughTh
     EXPECT_EQ(dominant(screenAt(8, -8)), 'y');
     EXPECT_EQ(dominant(screenAt(-8, 8)), 'b');
     EXPECT_EQ(dominant(screenAt(8, 8)), 'r');
-    EXPECT_EQ(dominant(screenAt(40, 0)), 'w');  // beside it, the steam
+    EXPECT_EQ(dominant(screenAt(40, 0)), '?');  // beside it, the picture frosted
+}
+
+TEST_F(SteamDrawingTest, GlassFogHidesFineDetailShowsCoarseAndWipingShowsItSharp) {
+    brumelo::settings().look = brumelo::Look::Glass;
+    // Left a checkerboard of single pixels, right one of 40-pixel squares.
+    Image boards = Image::filled(320, 480, 0, 0, 0, 255);
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 320; ++x) {
+            const bool white = x < 160 ? (x + y) % 2 == 0 : (x / 40 + y / 40) % 2 == 0;
+            auto* p = const_cast<std::uint8_t*>(boards.pixel(x, y));
+            p[0] = p[1] = p[2] = white ? 255 : 0;
+        }
+    _textures[1] = textureOf(boards);
+    window_->resetBackgroundTextureRandom();
+    composite();
+    window_->makeMoreSteamy();
+    window_->makeMoreSteamy();
+    composite();
+    // How much neighbouring pixels differ along a row of the fine board, on average.
+    auto fineContrast = [&](double y) {
+        double sum = 0;
+        for (int x = -140; x < -80; ++x) sum += std::abs(screenAt(x, y).g - screenAt(x + 1, y).g);
+        return sum / 60;
+    };
+    EXPECT_LT(fineContrast(100), 20);
+    // Through the middle of a row of coarse squares, light and dark still alternate.
+    int lightest = 0, darkest = 255;
+    for (int x = 0; x < 150; ++x) {
+        lightest = std::max(lightest, screenAt(x, -20).g);
+        darkest = std::min(darkest, screenAt(x, -20).g);
+    }
+    EXPECT_GT(lightest, darkest + 70);
+
+    Touch finger{7, 1, 0, 0};
+    window_->addTrackPoint(finger, {-150, 100, 0});
+    window_->addTrackPoint(finger, {-60, 100, 0});
+    burnWipes();
+    window_->makeLessSteamy(0.0);  // a full redraw
+    composite();
+    EXPECT_GT(fineContrast(100), 150);
+}
+
+TEST_F(SteamDrawingTest, AGlassWipeHasASmoothEdge) {
+    brumelo::settings().look = brumelo::Look::Glass;
+    Touch finger{7, 1, 0, 0};
+    window_->addTrackPoint(finger, {-140, 0, 0});
+    window_->addTrackPoint(finger, {140, 0, 0});
+    burnWipes();
+    // Along the stroke, at every height through its edge, the steam changes slowly: no ripple
+    // from the marks it was made of.
+    int across = 0;
+    for (int y = 6; y <= 16; ++y) {
+        std::vector<int> alpha;
+        for (int x = -100; x <= 100; ++x) alpha.push_back(steamAlpha(x, y));
+        double ripple = 0;
+        for (std::size_t i = 1; i + 1 < alpha.size(); ++i)
+            ripple += std::abs(alpha[i + 1] - 2 * alpha[i] + alpha[i - 1]);
+        EXPECT_LT(ripple / static_cast<double>(alpha.size()), 3.0) << "at height " << y;
+        across += alpha[100] < 250 && alpha[100] > 80;
+    }
+    EXPECT_GE(across, 1);  // the edge was among the rows looked at
 }
 
 TEST_F(SteamDrawingTest, RegrowingSteamFogsClearGlassAgainStepByStep) {
