@@ -1,5 +1,6 @@
 #include "app/BackgroundPictures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -49,27 +50,38 @@ void showBackground(const Image& picture) {
     if (app && app->dropletScreen()) app->dropletScreen()->resetBackgroundTextureWithImage(picture);
 }
 
+bool glassLook() { return brumelo::settings().look == brumelo::Look::Glass; }
+
+void showDenseBackground(const Image& picture) {
+    TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
+    if (app && app->dropletScreen())
+        app->dropletScreen()->resetBackgroundTextureWithDenseImage(
+            picture, static_cast<float>(picture.width()) / brumelo::kPaneWidth);
+}
+
+// Whole or not at all: a crash mid-write must not leave a broken stored picture.
+void storePicture(const Image& picture, const std::string& path) {
+    std::string error;
+    const std::vector<std::uint8_t> png = brumelo::encodePNG(picture, &error);
+    if (png.empty() || !brumelo::writeFileAtomically(path, png, &error))
+        std::fprintf(stderr, "background: not stored in %s: %s\n", path.c_str(), error.c_str());
+}
+
 }  // namespace
 
 std::string getCustomBGURL() { return dataFolder() + "/" + "CustomBG.png"; }
 
-Image scaleAndRotateImage(const Image& picture) {
+std::string getDenseBackgroundPath() { return dataFolder() + "/" + "CustomBG-dense.png"; }
+
+namespace {
+
+// The picture upright by its orientation code, `scale` times its size; with a cover size, on
+// a canvas of that many pixels, centred and cropped.
+Image uprightImage(const Image& picture, float boundsW, float boundsH, int coverW = 0,
+                   int coverH = 0) {
     const float W = static_cast<float>(picture.width());
     const float H = static_cast<float>(picture.height());
     const int o = picture.orientation();
-    if (o < 0 || o > 7) throw std::logic_error("Invalid image orientation");
-
-    float boundsW = W, boundsH = H;
-    if (W > 480 || H > 480) {
-        const float ratio = W / H;
-        if (ratio > 1) {
-            boundsW = 480;
-            boundsH = 480 / ratio;
-        } else {
-            boundsW = ratio * 480;
-            boundsH = 480;
-        }
-    }
     const float scale = boundsW / W;
 
     using brumelo::AffineTransform;
@@ -107,9 +119,16 @@ Image scaleAndRotateImage(const Image& picture) {
     }
     if (swap) std::swap(boundsW, boundsH);
 
-    const int width = std::max(1, static_cast<int>(std::lround(boundsW)));
-    const int height = std::max(1, static_cast<int>(std::lround(boundsH)));
+    int width = std::max(1, static_cast<int>(std::lround(boundsW)));
+    int height = std::max(1, static_cast<int>(std::lround(boundsH)));
+    const float spareW = coverW > 0 ? boundsW - static_cast<float>(coverW) : 0.0f;
+    const float spareH = coverH > 0 ? boundsH - static_cast<float>(coverH) : 0.0f;
+    if (coverW > 0 && coverH > 0) {
+        width = coverW;
+        height = coverH;
+    }
     brumelo::BitmapContext context(width, height, brumelo::BitmapContext::Format::RGBA);
+    if (spareW != 0.0f || spareH != 0.0f) context.translate(-spareW / 2, spareH / 2);
     // An image context's user space starts y-down from the top-left.
     context.translate(0, height);
     context.scale(1, -1);
@@ -130,6 +149,51 @@ Image scaleAndRotateImage(const Image& picture) {
     result.setAlphaInfo(picture.alphaInfo());
     return result;
 }
+
+}  // namespace
+
+Image scaleAndRotateImage(const Image& picture) {
+    const float W = static_cast<float>(picture.width());
+    const float H = static_cast<float>(picture.height());
+    const int o = picture.orientation();
+    if (o < 0 || o > 7) throw std::logic_error("Invalid image orientation");
+
+    float boundsW = W, boundsH = H;
+    if (W > 480 || H > 480) {
+        const float ratio = W / H;
+        if (ratio > 1) {
+            boundsW = 480;
+            boundsH = 480 / ratio;
+        } else {
+            boundsW = ratio * 480;
+            boundsH = 480;
+        }
+    }
+    return uprightImage(picture, boundsW, boundsH);
+}
+
+namespace brumelo {
+
+CoverPicture coverPicture(const Image& picture, float paneWidth, float paneHeight) {
+    const int o = picture.orientation();
+    if (o < 0 || o > 7) throw std::logic_error("Invalid image orientation");
+    const bool turned = o == ImageOrientationLeft || o == ImageOrientationRight ||
+                        o == ImageOrientationLeftMirrored || o == ImageOrientationRightMirrored;
+    const float W = static_cast<float>(picture.width());
+    const float H = static_cast<float>(picture.height());
+    const float uprightW = turned ? H : W, uprightH = turned ? W : H;
+    // As many pixels a point as the picture has to give where it covers the pane, 1 to 4.
+    const float density =
+        std::clamp(std::floor(std::min(uprightW / paneWidth, uprightH / paneHeight) * 4.0f) / 4.0f,
+                   1.0f, kMaxPicturePixelsPerPoint);
+    const int coverW = static_cast<int>(std::lround(paneWidth * density));
+    const int coverH = static_cast<int>(std::lround(paneHeight * density));
+    const float scale = std::max(coverW / uprightW, coverH / uprightH);
+    Image covered = uprightImage(picture, W * scale, H * scale, coverW, coverH);
+    return {std::move(covered), density};
+}
+
+}  // namespace brumelo
 
 void TenzoAppDelegate::pickImage() {
     imagePickerController.reset();
@@ -157,12 +221,19 @@ void TenzoAppDelegate::imagePickerControllerDidFinishPickingImage(
     const std::shared_ptr<Image>& picture) {
     if (!picture || picture->empty()) return;
     const Image upright = needsImageWorkaround() ? scaleAndRotateImage(*picture) : *picture;
-    showBackground(upright);
-    std::string error;
-    const std::vector<std::uint8_t> png = brumelo::encodePNG(upright, &error);
-    // Whole or not at all: a crash mid-write must not leave a broken stored picture.
-    if (png.empty() || !brumelo::writeFileAtomically(getCustomBGURL(), png, &error))
-        std::fprintf(stderr, "background: not stored: %s\n", error.c_str());
+    if (glassLook()) {
+        // The glass look fills the pane at the screen's density; the classic picture is kept
+        // as it always was.
+        const brumelo::CoverPicture cover = brumelo::coverPicture(*picture);
+        showDenseBackground(cover.image);
+        storePicture(cover.image, getDenseBackgroundPath());
+    } else {
+        showBackground(upright);
+        // A dense copy of an older picture must not come back in place of this one.
+        std::error_code ec;
+        std::filesystem::remove(getDenseBackgroundPath(), ec);
+    }
+    storePicture(upright, getCustomBGURL());
 }
 
 void TenzoAppDelegate::useBackgroundFile(const std::string& path) {
@@ -193,6 +264,19 @@ void loadStoredBackground() {
     const std::string stored = getCustomBGURL();
     std::string error;
     std::error_code ec;
+    if (glassLook() && std::filesystem::exists(
+                           std::filesystem::symlink_status(getDenseBackgroundPath(), ec))) {
+        const auto bytes = readWholeFile(getDenseBackgroundPath(), kMaxPictureFileBytes, &error);
+        ImageResult decoded = bytes ? decodeImage(*bytes) : ImageResult{nullptr, error};
+        const float density =
+            decoded ? static_cast<float>(decoded.image->width()) / kPaneWidth : 0.0f;
+        if (decoded && density >= 1.0f && density <= kMaxPicturePixelsPerPoint) {
+            showDenseBackground(*decoded.image);
+            return;
+        }
+        std::fprintf(stderr, "background: cannot show %s: using %s\n",
+                     getDenseBackgroundPath().c_str(), stored.c_str());
+    }
     if (std::filesystem::exists(std::filesystem::symlink_status(stored, ec))) {
         // A stored picture that cannot be used is left as it is: the default shows instead.
         const auto bytes = readWholeFile(stored, kMaxPictureFileBytes, &error);

@@ -3,16 +3,33 @@
 #include <optional>
 #include <string>
 
-class Image;
+#include "platform/Image.h"
 
 // The stored background: "CustomBG.png" in the data folder.
 std::string getCustomBGURL();
+// Beside it, the same picture as the glass look shows it: covering the pane at its density.
+std::string getDenseBackgroundPath();
 
 // The picture brought upright by its orientation code and scaled so that its longer side is at
 // most 480 pixels. Throws std::logic_error("Invalid image orientation") for a code outside 0..7.
 Image scaleAndRotateImage(const Image& picture);
 
 namespace brumelo {
+
+// The pane's size in points, which pictures are made to cover.
+constexpr float kPaneWidth = 320.0f, kPaneHeight = 480.0f;
+// Pictures keep at most this many pixels a point.
+constexpr float kMaxPicturePixelsPerPoint = 4.0f;
+
+// The picture upright, covering a pane of this many points centred and cropped, at as many
+// pixels a point as it has to give (1 to kMaxPicturePixelsPerPoint, in quarters). Throws as
+// scaleAndRotateImage does.
+struct CoverPicture {
+    Image image;
+    float pixelsPerPoint = 1.0f;
+};
+CoverPicture coverPicture(const Image& picture, float paneWidth = kPaneWidth,
+                          float paneHeight = kPaneHeight);
 
 // Launch: shows the stored background, or on a first launch stores the shipped one (and saves
 // a copy to the pictures folder). A stored file that cannot be decoded leaves the default

@@ -105,6 +105,17 @@ std::shared_ptr<Texture2D> Texture2D::initWithDataPixelFormatPixelsWidePixelsHig
 }
 
 std::shared_ptr<Texture2D> Texture2D::initWithImage(const Image* image, float pixelsPerPoint) {
+    return fromImage(image, pixelsPerPoint, 0.0f);
+}
+
+std::shared_ptr<Texture2D> Texture2D::initWithDenseImage(const Image& image,
+                                                         float pixelsPerPoint) {
+    return fromImage(&image, 1.0f, std::max(1.0f, pixelsPerPoint));
+}
+
+// density 0: the picture's pixels are points, resampled pixelsPerPoint times finer.
+std::shared_ptr<Texture2D> Texture2D::fromImage(const Image* image, float pixelsPerPoint,
+                                                float density) {
     if (image == nullptr || image->empty()) {
         std::fprintf(stderr, "Image is Null\n");
         return nullptr;
@@ -134,7 +145,8 @@ std::shared_ptr<Texture2D> Texture2D::initWithImage(const Image* image, float pi
     if (scale != 1.0f)
         transform = transform.scaled(content.width / static_cast<float>(image->width()),
                                      content.height / static_cast<float>(image->height()));
-    const auto maxSide = static_cast<unsigned>(static_cast<float>(kMaxPictureSide) * scale);
+    const auto maxSide =
+        static_cast<unsigned>(static_cast<float>(kMaxPictureSide) * std::max(scale, density));
     while (width > maxSide || height > maxSide) {
         // A side of 1 stays 1: a very long, thin picture must not become zero pixels high.
         width = std::max(1u, width >> 1);
@@ -167,7 +179,12 @@ std::shared_ptr<Texture2D> Texture2D::initWithImage(const Image* image, float pi
     }
     auto texture = initWithDataPixelFormatPixelsWidePixelsHighContentSize(pixels.data(), format,
                                                                           width, height, content);
-    if (texture && scale != 1.0f) {
+    if (texture && density > 0.0f) {
+        // Halved to fit, it still covers the same points.
+        const float ppp = density * content.width / static_cast<float>(image->width());
+        texture->pixelsPerPoint_ = ppp;
+        texture->_size = {content.width / ppp, content.height / ppp};
+    } else if (texture && scale != 1.0f) {
         texture->pixelsPerPoint_ = scale;
         texture->_size = {content.width / scale, content.height / scale};
     }

@@ -51,6 +51,10 @@ class Texture2D {
         return initWithImage(image.get(), pixelsPerPoint);
     }
 
+    // A picture whose pixels are already pixelsPerPoint to a point: drawn at its size divided
+    // by that (sides up to 1024 times it, else halved, drawn the same size).
+    static std::shared_ptr<Texture2D> initWithDenseImage(const Image& image, float pixelsPerPoint);
+
     // An RGBA texture to draw into, covering `points` at pixelsPerPoint; its pixels start
     // undefined.
     static std::shared_ptr<Texture2D> initWithSize(brumelo::SizeF points, float pixelsPerPoint);
@@ -114,7 +118,8 @@ class Texture2D {
     void setFbo(GLuint fbo) { fbo_ = fbo; }
 
   private:
-    struct GLName;  // the GL texture, deleted once by its last holder
+    struct GLName;
+    static std::shared_ptr<Texture2D> fromImage(const Image* image, float scale, float density);  // the GL texture, deleted once by its last holder
 
     GLuint _name = 0;
     brumelo::SizeF _size{};

@@ -95,6 +95,12 @@ void DropletsScreen::resetBackgroundTextureWithImage(const Image& image) {
     dirty_.addAll();
 }
 
+void DropletsScreen::resetBackgroundTextureWithDenseImage(const Image& image,
+                                                          float pixelsPerPoint) {
+    backgroundTexture_ = Texture2D::initWithDenseImage(image, pixelsPerPoint);
+    dirty_.addAll();
+}
+
 void DropletsScreen::addDroplet(_Vector3f p) {
     if (droplets_.size() > kMaxDroplets - 1) return;
     float mass = static_cast<float>(brumelo::randomFraction() * 0.001 + 0.0005);

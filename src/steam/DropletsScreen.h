@@ -38,6 +38,8 @@ class DropletsScreen : public Kworld {
     // Background.
     void resetBackgroundTextureRandom();
     void resetBackgroundTextureWithImage(const Image& image);
+    // A picture of `pixelsPerPoint` pixels a point, drawn at its size in points.
+    void resetBackgroundTextureWithDenseImage(const Image& image, float pixelsPerPoint);
 
     // Droplets. Requests beyond kMaxDroplets are ignored.
     void addDroplet(_Vector3f position);

@@ -21,7 +21,7 @@ constexpr int kBloomRadius = 7;
 constexpr float kBloomFrom = 0.45f;
 // Fog scatters light back: the picture shows dimmer, lifted towards a cold white.
 constexpr float kPictureShare = 0.42f;
-constexpr float kBloomShare = 0.6f;
+constexpr float kBloomShare = 0.4f;
 constexpr float kLift[3] = {0.085f, 0.095f, 0.11f};
 // Beads of condensation on a 320 x 480 point pane.
 constexpr int kBeadsPerPane = 16000;
