@@ -176,8 +176,42 @@ TEST_F(Backgrounds, PickedPictureIsStoredUprightAndScaled) {
     ASSERT_TRUE(stored) << stored.error;
     EXPECT_EQ(stored.image->width(), 480);
     EXPECT_EQ(stored.image->height(), 300);
-    EXPECT_EQ(filesIn(data_.path()), std::vector<std::string>{"CustomBG.png"});  // no leftovers
+    // Beside it, for the glass look, the landscape picture covering the whole pane at the
+    // density it has to give (600 / 480 points), no bars above or below.
+    const auto dense = brumelo::decodeImage(readBytes(getDenseBackgroundPath()));
+    ASSERT_TRUE(dense) << dense.error;
+    EXPECT_EQ(dense.image->width(), 400);
+    EXPECT_EQ(dense.image->height(), 600);
+    for (auto [x, y] : {std::pair{0, 0}, {399, 0}, {0, 599}, {399, 599}, {200, 300}})
+        EXPECT_NEAR(dense.image->pixel(x, y)[0], 200, 3) << x << "," << y;
+    EXPECT_EQ(filesIn(data_.path()),
+              (std::vector<std::string>{"CustomBG-dense.png", "CustomBG.png"}));  // no leftovers
     EXPECT_EQ(AlertView::visibleAlert(), nullptr);
+}
+
+TEST(CoverPicture, ATurnedPhotoCoversThePaneUprightCentredAndCropped) {
+    // 1600 x 1000 stored sideways (EXIF: turn right): upright it is 1000 wide, 1600 high;
+    // its middle third across is green, the thirds either side red and blue.
+    Image photo = Image::filled(1600, 1000, 0, 0, 0, 255);
+    for (int y = 0; y < 1000; ++y)
+        for (int x = 0; x < 1600; ++x) {
+            auto* p = const_cast<std::uint8_t*>(photo.pixel(x, y));
+            const int band = y * 3 / 1000;  // across the upright picture
+            p[0] = band == 0 ? 255 : 0;
+            p[1] = band == 1 ? 255 : 0;
+            p[2] = band == 2 ? 255 : 0;
+        }
+    photo.setOrientation(ImageOrientationRight);
+    const brumelo::CoverPicture cover = brumelo::coverPicture(photo);
+    EXPECT_EQ(cover.pixelsPerPoint, 3.0f);  // 1000 / 320 points, in quarters
+    ASSERT_EQ(cover.image.width(), 960);
+    ASSERT_EQ(cover.image.height(), 1440);
+    // Upright: a column down the middle is green, the sides keep their own colours.
+    EXPECT_GT(cover.image.pixel(480, 10)[1], 200);
+    EXPECT_GT(cover.image.pixel(480, 1430)[1], 200);
+    const bool redLeft = cover.image.pixel(10, 720)[0] > 200 && cover.image.pixel(950, 720)[2] > 200;
+    const bool blueLeft = cover.image.pixel(10, 720)[2] > 200 && cover.image.pixel(950, 720)[0] > 200;
+    EXPECT_TRUE(redLeft || blueLeft);
 }
 
 TEST_F(Backgrounds, CancellingOrRefusedFilesChangeNothing) {
