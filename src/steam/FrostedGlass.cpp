@@ -104,7 +104,7 @@ void addBeads(std::vector<std::uint8_t>& rgba, int width, int height, float pixe
         for (int y = y0; y <= y1; ++y) {
             for (int x = x0; x <= x1; ++x) {
                 const float dx = (x + 0.5f - px) / r, dy = (y + 0.5f - py) / r;
-                const float dist = std::hypot(dx, dy);
+                const float dist = std::sqrt(dx * dx + dy * dy);
                 const float cover = std::clamp((1.0f - dist) * r + 0.5f, 0.0f, 1.0f);
                 if (cover <= 0) continue;
                 const int sx = std::clamp(static_cast<int>(px - dx * r * 1.6f), 0, width - 1);
@@ -112,7 +112,8 @@ void addBeads(std::vector<std::uint8_t>& rgba, int width, int height, float pixe
                 const std::uint8_t* seen = fog.data() + (static_cast<std::size_t>(sy) * width + sx) * 4;
                 const float shade = 1.08f - 0.45f * smoothstep(0.5f, 1.0f, dist) * (0.6f + 0.4f * dy);
                 const float hx = dx + 0.35f, hy = dy + 0.4f;
-                const float glint = 0.3f * std::exp(-(hx * hx + hy * hy) / 0.03f);
+                const float spot = std::max(0.0f, 1.0f - (hx * hx + hy * hy) / 0.09f);
+                const float glint = 0.3f * spot * spot * spot;
                 std::uint8_t* p = rgba.data() + (static_cast<std::size_t>(y) * width + x) * 4;
                 for (int ch = 0; ch < 3; ++ch) {
                     const float lit = std::min(255.0f, seen[ch] * shade + 255.0f * glint);
@@ -139,7 +140,8 @@ std::vector<std::uint8_t> frostedPixels(const Picture& picture, float screenWidt
         picture.pictureHeight > 0) {
         const float ppx = picture.width / picture.pictureWidth;
         const float ppy = picture.height / picture.pictureHeight;
-        const int k = std::clamp(static_cast<int>(std::ceil(kCell * std::max(ppx, ppy))), 1, 6);
+        // A few samples a cell are plenty under a blur of several cells.
+        const int k = std::clamp(static_cast<int>(std::ceil(kCell * std::max(ppx, ppy))), 1, 3);
         for (int cy = 0; cy < g.h; ++cy) {
             for (int cx = 0; cx < g.w; ++cx) {
                 float sum[3] = {0, 0, 0};
