@@ -236,10 +236,38 @@ void DropletsScreen::bindSteamFramebuffer() const {
 
 void DropletsScreen::makeMoreSteamy() {
     dirty_.addAll();
+    const Texture2D* writing = glassWriting();
     bindSteamFramebuffer();
     beginSteamAlphaDrawing(GL_ONE, GL_ONE);
-    drawScreenQuad(0.02f);
+    if (writing) {
+        // Where it was wiped, fog settles at half the pace: old writing shows for a while.
+        drawScreenQuad(0.01f);
+        drawAddingAlpha(*writing, 0.01f);
+    } else {
+        drawScreenQuad(0.02f);
+    }
     endSteamAlphaDrawing();
+}
+
+const Texture2D* DropletsScreen::glassWriting() {
+    return drewGlass_ && glass_ ? glass_->writing() : nullptr;
+}
+
+void drawAddingAlpha(const Texture2D& texture, GLfloat alpha) {
+    // The texture's alpha times `alpha`, with the caller's blending.
+    const GLfloat colors[16] = {1, 1, 1, alpha, 1, 1, 1, alpha, 1, 1, 1, alpha, 1, 1, 1, alpha};
+    const GLfloat vertices[12] = {-160, -240, 0, 160, -240, 0, -160, 240, 0, 160, 240, 0};
+    const GLfloat s = texture.maxS(), t = texture.maxT();
+    const GLfloat coords[8] = {0, t, s, t, 0, 0, s, 0};
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, texture.name());
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, vertices);
+    glColorPointer(4, GL_FLOAT, 0, colors);
+    glTexCoordPointer(2, GL_FLOAT, 0, coords);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisable(GL_TEXTURE_2D);
 }
 
 void DropletsScreen::makeLessSteamy(double amount) {

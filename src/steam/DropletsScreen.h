@@ -105,6 +105,9 @@ class DropletsScreen : public Kworld {
     std::int32_t frames() const { return frames_; }
     float totalSteamLevel() const { return totalSteamLevel_; }
     std::recursive_mutex& lock() { return lock_; }
+    // In the glass look, where the glass was wiped this run (see GlassLook::writing); else
+    // nullptr.
+    const Texture2D* glassWriting();
 
   private:
     void eraseDroplet(Knode* node);
@@ -155,6 +158,9 @@ void MyCFDictionaryApplierFunction(const void* key, SurfaceTrack* value, void* c
 // Where the edge ring of a smooth point this many pixels wide begins, as a squared distance in
 // radii; a mark's alpha is 1 / (1 - edge) times its own at the centre.
 double markEdge(double diameterPoints);
+
+// A screen-sized quad of the texture, its alpha times `alpha`, with the caller's blending.
+void drawAddingAlpha(const Texture2D& texture, GLfloat alpha);
 
 // The picture with its rows in reverse order (the same size and alpha kind).
 std::shared_ptr<Image> flipImage(const Image& image);

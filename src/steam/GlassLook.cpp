@@ -10,11 +10,14 @@
 #include "platform/GLExtensions.h"
 #include "render/Globals.h"
 #include "render/Texture2D.h"
+#include "render/TextureFramebuffer.h"
 #include "steam/Droplet.h"
 #include "steam/FrostedGlass.h"
 #include "steam/SurfaceTrack.h"
 
 namespace {
+
+constexpr float kPaneWidth = 320.0f, kPaneHeight = 480.0f;
 
 // The lens mesh: rings closer together towards the edge, where the view bends most.
 constexpr int kSegments = 24;
@@ -210,7 +213,7 @@ void GlassLook::burnTrails(const std::vector<std::shared_ptr<Droplet>>& droplets
     for (const auto& droplet : droplets) {
         const auto& marks = droplet->track()->points();
         if (marks.empty()) continue;
-        wipeBand(*droplet->track(), kTrailBand, kTrailClear);
+        wipeBand(*droplet->track(), kTrailBand, kTrailClear, false);
         glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
         Streak& wet = streakOf(droplet);
         for (const auto& mark : marks) {
@@ -240,6 +243,16 @@ void GlassLook::burnTrails(const std::vector<std::shared_ptr<Droplet>>& droplets
     std::erase_if(streaks_, [](const Streak& w) { return w.marks.empty() && w.droplet.expired(); });
 }
 
+template <class Draw>
+void GlassLook::inWriting(const Draw& draw) {
+    if (!writing()) return;
+    GLint bound = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &bound);
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, writing_->fbo());
+    draw();
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(bound));
+}
+
 void GlassLook::noteBox(float x0, float y0, float x1, float y1, float reach) {
     sheenChanges_.push_back({std::min(x0, x1) - reach, std::min(y0, y1) - reach,
                              std::max(x0, x1) + reach, std::max(y0, y1) + reach});
@@ -256,8 +269,8 @@ void GlassLook::drawCap(float x, float y, float half, float nx, float ny, float 
     // round to -n. The caller passes the normal so that the half faces the way it wants.
     const float dx = ny, dy = -nx;
     const float inner = half - bandFade(half);
-    std::vector<GLfloat>& v = bandVertices_[0];
-    std::vector<GLfloat>& c = bandColors_[0];
+    std::vector<GLfloat>& v = capVertices_;
+    std::vector<GLfloat>& c = capColors_;
     v.clear();
     c.clear();
     auto at = [&](int i, float r) {
@@ -286,7 +299,7 @@ void GlassLook::drawCap(float x, float y, float half, float nx, float ny, float 
     noteBox(x, y, x, y, half + 1.0f);
 }
 
-void GlassLook::wipeBand(SurfaceTrack& track, double width, float clear) {
+void GlassLook::wipeBand(SurfaceTrack& track, double width, float clear, bool remember) {
     const auto& marks = track.points();
     if (marks.empty()) return;
     SurfaceTrack::BandEnd& end = track.bandEnd();
@@ -372,12 +385,18 @@ void GlassLook::wipeBand(SurfaceTrack& track, double width, float clear) {
             noteBox(a.x, a.y, p.x, p.y, std::max(a.half, p.half) + 1.0f);
         }
     }
-    for (std::size_t k = 0; k < 3; ++k) {
-        glVertexPointer(2, GL_FLOAT, 0, bandVertices_[k].data());
-        glColorPointer(4, GL_FLOAT, 0, bandColors_[k].data());
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, static_cast<GLsizei>(n * 2));
-    }
-    if (!end.capped) drawCap(band_[0].x, band_[0].y, band_[0].half, -end.nx, -end.ny, clear);
+    const bool capped = end.capped;
+    const float startX = -end.nx, startY = -end.ny;
+    auto draw = [&] {
+        for (std::size_t k = 0; k < 3; ++k) {
+            glVertexPointer(2, GL_FLOAT, 0, bandVertices_[k].data());
+            glColorPointer(4, GL_FLOAT, 0, bandColors_[k].data());
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, static_cast<GLsizei>(n * 2));
+        }
+        if (!capped) drawCap(band_[0].x, band_[0].y, band_[0].half, startX, startY, clear);
+    };
+    draw();
+    if (remember) inWriting(draw);
     end = {true, true, band_.back().x, band_.back().y, band_.back().half, nx, ny};
 
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -385,7 +404,7 @@ void GlassLook::wipeBand(SurfaceTrack& track, double width, float clear) {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
 
-void GlassLook::endBand(SurfaceTrack& track, float clear) {
+void GlassLook::endBand(SurfaceTrack& track, float clear, bool remember) {
     SurfaceTrack::BandEnd& end = track.bandEnd();
     if (!end.valid || !end.capped) return;
     glEnableClientState(GL_VERTEX_ARRAY);
@@ -395,11 +414,26 @@ void GlassLook::endBand(SurfaceTrack& track, float clear) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-    drawCap(end.x, end.y, end.half, end.nx, end.ny, clear);
+    auto draw = [&] { drawCap(end.x, end.y, end.half, end.nx, end.ny, clear); };
+    draw();
+    if (remember) inWriting(draw);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glEnable(GL_TEXTURE_2D);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     end = {};
+}
+
+const Texture2D* GlassLook::writing() {
+    if (writing_ && writingScale_ == contentScaleFactor) return writing_.get();
+    GLint bound = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &bound);
+    // Opaque to start with: nothing written yet.
+    writing_ = Texture2D::initWithSize({kPaneWidth, kPaneHeight}, contentScaleFactor);
+    if (writing_ && !createFramebufferObjectForTexture(*writing_, true)) writing_.reset();
+    if (writing_) writing_->setFilter(GL_NEAREST);
+    writingScale_ = contentScaleFactor;
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(bound));
+    return writing_.get();
 }
 
 void GlassLook::noteSheen(const Streak& wet, std::size_t from, std::size_t to) {

@@ -54,10 +54,15 @@ class GlassLook {
     // With the steam's frame buffer bound: wipes a stroke's new marks into the steam as one
     // smooth band that joins the band the stroke left last time, its width following the marks'
     // sizes (times `width`) smoothed, its edges fading over a point or two, its start rounded;
-    // its middle takes `clear` of the steam. The marks stay for the caller to drop.
-    void wipeBand(SurfaceTrack& track, double width, float clear);
+    // its middle takes `clear` of the steam. The marks stay for the caller to drop. Remembered,
+    // the band is also written into writing().
+    void wipeBand(SurfaceTrack& track, double width, float clear, bool remember = true);
     // The stroke ends: its band gets a rounded end.
-    void endBand(SurfaceTrack& track, float clear);
+    void endBand(SurfaceTrack& track, float clear, bool remember = true);
+    // Where the glass was wiped, kept for the run: the alpha of this screen-sized texture is 1
+    // where it never was and falls with every wipe. Fog settles slower there. nullptr when no
+    // frame buffer could be made.
+    const Texture2D* writing();
 
     // Where the sheen changed since the last call (new and dried marks; everywhere it lies when
     // it dried a step).
@@ -96,6 +101,9 @@ class GlassLook {
     void drawLens(const Knode& droplet, const Mask& mask, const Texture2D& background);
     void drawRim(const Knode& droplet, const Mask& mask);
     void drawCap(float x, float y, float half, float nx, float ny, float clear);
+    // Runs the drawing again into the writing, with the same state.
+    template <class Draw>
+    void inWriting(const Draw& draw);
     void noteBox(float x0, float y0, float x1, float y1, float reach);
 
     // The lens mesh over the unit disc, as triangles: position and relative distance per vertex.
@@ -106,6 +114,9 @@ class GlassLook {
         float x, y, half;
     };
     std::vector<BandPoint> band_;
+    std::vector<GLfloat> capVertices_, capColors_;
+    std::shared_ptr<Texture2D> writing_;
+    float writingScale_ = 0.0f;
     std::unordered_map<std::uint64_t, Mask> masks_;
     std::vector<Streak> streaks_;
     int frame_ = 0;  // frames whose trails were burnt

@@ -10,6 +10,8 @@
 
 void regrowSteam(DropletsScreen& screen) {
     if (!_textures[0] || screen.frames() % kRegrowthPeriod != 0) return;
+    const Texture2D* writing =
+        screen.frames() / kRegrowthPeriod % 2 == 1 ? screen.glassWriting() : nullptr;
     // A quarter over one step, so that both rounding and truncation to 8 bits give one step.
     constexpr GLfloat a = 1.25f / 255.0f;
     static const GLfloat vertices[12] = {-160, -240, 0, 160, -240, 0, -160, 240, 0, 160, 240, 0};
@@ -27,9 +29,14 @@ void regrowSteam(DropletsScreen& screen) {
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, vertices);
-    glColorPointer(4, GL_FLOAT, 0, colors);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    // Every other step, where the glass was wiped it stays as it is: old writing shows.
+    if (writing) {
+        drawAddingAlpha(*writing, a);
+    } else {
+        glVertexPointer(3, GL_FLOAT, 0, vertices);
+        glColorPointer(4, GL_FLOAT, 0, colors);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    }
     glEnable(GL_TEXTURE_2D);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     if (dither) glEnable(GL_DITHER);

@@ -286,6 +286,37 @@ TEST_F(SteamDrawingTest, AGlassWipeHasASmoothEdge) {
     EXPECT_GE(across, 1);  // the edge was among the rows looked at
 }
 
+TEST_F(SteamDrawingTest, OldWritingShowsInRegrowingFogInTheGlassLookOnly) {
+    for (const brumelo::Look look : {brumelo::Look::Glass, brumelo::Look::Classic}) {
+        brumelo::settings().look = look;
+        window_ = steamtest::emptyScreen(viewport_.get());
+        window_->resetBackgroundTextureRandom();
+        composite();
+        Touch finger{7, 1, 0, 0};
+        window_->addTrackPoint(finger, {-100, -100, 0});
+        window_->addTrackPoint(finger, {100, -100, 0});
+        burnWipes();
+        window_->stopMusic(finger);
+        window_->makeLessSteamy(1.0);  // all clear: the stroke no longer shows
+        screen_->bind();
+        ASSERT_EQ(steamAlpha(0, -100), 0);
+        for (int i = 0; i < 20; ++i) window_->makeMoreSteamy();
+        screen_->bind();
+        const int written = steamAlpha(0, -100), blank = steamAlpha(0, 100);
+        if (look == brumelo::Look::Glass) {
+            EXPECT_GT(blank, written + 25);
+            // Regrowing steam leaves it behind too.
+            for (int i = 0; i < 4 * kRegrowthPeriod; ++i) {
+                composite();
+                regrowSteam(*window_);
+            }
+            EXPECT_GT(steamAlpha(0, 100) - blank, steamAlpha(0, -100) - written);
+        } else {
+            EXPECT_NEAR(blank, written, 1);
+        }
+    }
+}
+
 TEST_F(SteamDrawingTest, RegrowingSteamFogsClearGlassAgainStepByStep) {
     composite();
     window_->makeLessSteamy(1.0);
