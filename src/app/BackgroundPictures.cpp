@@ -244,7 +244,10 @@ void TenzoAppDelegate::useBackgroundFile(const std::string& path) {
         refusePicture(path, error, tooLarge);
         return;
     }
-    brumelo::ImageResult decoded = brumelo::decodeImage(*bytes);
+    // Enough for the densest cover in any orientation, and never a 48-megapixel photo whole.
+    brumelo::ImageResult decoded = brumelo::decodeImageReduced(
+        bytes->data(), bytes->size(),
+        static_cast<int>(brumelo::kPaneHeight * brumelo::kMaxPicturePixelsPerPoint));
     if (!decoded) {
         const bool tooLarge = decoded.error.find("too large") != std::string::npos;
         refusePicture(path, decoded.error, tooLarge);

@@ -69,7 +69,7 @@ int exifOrientation(const std::uint8_t* data, std::size_t size) {
     return code;
 }
 
-ImageResult decodeJPEG(const std::uint8_t* data, std::size_t size) {
+ImageResult decodeJPEG(const std::uint8_t* data, std::size_t size, int keepShorterSide = 0) {
     tjhandle handle = tjInitDecompress();
     if (handle == nullptr) return failure("cannot start the JPEG decoder");
     auto* bytes = const_cast<unsigned char*>(data);
@@ -86,6 +86,22 @@ ImageResult decodeJPEG(const std::uint8_t* data, std::size_t size) {
         tjDestroy(handle);
         return failure(sizeRefusal(static_cast<std::uint64_t>(std::max(width, 0)),
                                    static_cast<std::uint64_t>(std::max(height, 0))));
+    }
+    if (keepShorterSide > 0 && static_cast<std::uint64_t>(width) * height > kReduceFromPixels) {
+        // The decoder scales by eighths for nothing: the smallest that keeps enough.
+        int count = 0;
+        const tjscalingfactor* factors = tjGetScalingFactors(&count);
+        int bestWidth = width, bestHeight = height;
+        for (int i = 0; factors && i < count; ++i) {
+            const int w = TJSCALED(width, factors[i]), h = TJSCALED(height, factors[i]);
+            if (std::min(w, h) >= keepShorterSide && w * static_cast<std::int64_t>(h) <
+                                                         bestWidth * static_cast<std::int64_t>(bestHeight)) {
+                bestWidth = w;
+                bestHeight = h;
+            }
+        }
+        width = bestWidth;
+        height = bestHeight;
     }
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) *
                                      static_cast<std::size_t>(height) * 4);
@@ -112,6 +128,12 @@ ImageResult decodeImage(const std::uint8_t* data, std::size_t size) {
         return decodeJPEG(data, size);
     }
     return failure("not a PNG or JPEG picture");
+}
+
+ImageResult decodeImageReduced(const std::uint8_t* data, std::size_t size, int keepShorterSide) {
+    if (data != nullptr && size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF)
+        return decodeJPEG(data, size, keepShorterSide);
+    return decodeImage(data, size);
 }
 
 std::vector<std::uint8_t> encodePNG(const Image& image, std::string* error) {

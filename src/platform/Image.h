@@ -87,6 +87,11 @@ constexpr std::uint64_t kMaxImagePixels = 100'000'000;
 ImageResult decodeImage(const std::uint8_t* data, std::size_t size);
 ImageResult decodeImage(const std::vector<std::uint8_t>& data);
 ImageResult decodeImageFile(const std::string& path);
+// The same, but a JPEG of more than kReduceFromPixels comes out scaled down by the decoder as far
+// as it can while its shorter side keeps at least keepShorterSide pixels: a large photo never
+// needs its full size in memory.
+constexpr std::uint64_t kReduceFromPixels = 24'000'000;
+ImageResult decodeImageReduced(const std::uint8_t* data, std::size_t size, int keepShorterSide);
 
 // Empty on failure (with the reason in *error when given). Orientation is not written.
 std::vector<std::uint8_t> encodePNG(const Image& image, std::string* error = nullptr);

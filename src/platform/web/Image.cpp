@@ -57,6 +57,11 @@ ImageResult decodeImage(const std::uint8_t* data, std::size_t size) {
             {}};
 }
 
+// The browser decodes at full size.
+ImageResult decodeImageReduced(const std::uint8_t* data, std::size_t size, int) {
+    return decodeImage(data, size);
+}
+
 std::vector<std::uint8_t> encodePNG(const Image& image, std::string* error) {
     return encode(image, false, 1.0, error);
 }
