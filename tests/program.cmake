@@ -72,6 +72,12 @@ if(TARGET brumelo)
      echo \"difference $e\"; awk -v e=$e 'BEGIN { exit !(e < 0.06) }'")
   set_tests_properties(program.render_scale PROPERTIES LABELS app ENVIRONMENT "${_env}")
 
+  # A 640 x 960 picture of single-pixel detail, wiped clear at two pixels a point, keeps every
+  # pixel of its detail in the glass look (the spread of a sharp checkerboard is 0.5).
+  add_test(NAME program.dense_picture COMMAND sh -c
+    "d=${_run}/dense-picture; rm -rf $d; mkdir -p $d;      convert -size 640x960 pattern:gray50 $d/checker.png || exit 1;      printf '1 button 0\\n5 touch-down 1 60 240\\n6 touch-move 1 160 240\\n7 touch-move 1 260 240\\n8 touch-up 1 260 240\\n' >$d/wipe.script;      XDG_CONFIG_HOME=$d/config $<TARGET_FILE:brumelo> --headless --look glass --render-scale 2 --data-dir $d/data        --background $d/checker.png --script $d/wipe.script --frames 12 --screenshot $d/wiped.png || exit 1;      s=$(convert $d/wiped.png -crop 100x10+270+475 -colorspace gray -format '%[fx:standard_deviation]' info:);      echo \"spread $s\"; awk -v s=$s 'BEGIN { exit !(s > 0.35) }'")
+  set_tests_properties(program.dense_picture PROPERTIES LABELS app ENVIRONMENT "${_env}")
+
   # The real window under Xvfb: a mouse stroke, then the same through touch fingers.
   foreach(mode mouse fingers)
     add_test(NAME program.window_${mode} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/window_test.sh

@@ -309,6 +309,12 @@ void loadStoredBackground() {
         std::fprintf(stderr, "background: not stored: %s\n", error.c_str());
 }
 
+void showStoredBackgroundForLook() {
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(getCustomBGURL(), ec)))
+        loadStoredBackground();
+}
+
 void pollImagePicker() {
     if (imagePickerController) imagePickerController->poll();
 }

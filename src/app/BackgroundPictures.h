@@ -36,6 +36,10 @@ CoverPicture coverPicture(const Image& picture, float paneWidth = kPaneWidth,
 // background up and logs why.
 void loadStoredBackground();
 
+// The look changed: the stored picture as this look shows it (covering the pane in the glass
+// look), when one is stored.
+void showStoredBackgroundForLook();
+
 // The open picker, once a frame: lets the desktop's chooser answer.
 void pollImagePicker();
 // Whether a picker waits for an answer.

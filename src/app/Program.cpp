@@ -406,6 +406,7 @@ bool Program::pressKey(InputEvent::KeyName key) {
         case K::L:
             s.look = s.look == Look::Glass ? Look::Classic : Look::Glass;
             std::fprintf(stderr, "brumelo: look: %s\n", lookName(s.look));
+            showStoredBackgroundForLook();
             break;
         case K::R:
             s.regrow = !s.regrow;
