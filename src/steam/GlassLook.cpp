@@ -28,6 +28,10 @@ constexpr int kRimSize = 128;
 // each time a drop passes; a fresh streak lightens the
 // picture by this much, and dries in kDryFrames (20 seconds).
 constexpr double kTrailBand = 1.3;
+// A drop leaves a tiny one behind about once in this many marks (two points apart); so many
+// stay at most.
+constexpr float kTinyDropChance = 1.0f / 45.0f;
+constexpr std::size_t kMaxTinyDrops = 60;
 constexpr GLfloat kTrailClear = 0.8f;
 constexpr double kSheen = 0.32;
 constexpr int kDryFrames = 1000;
@@ -40,15 +44,9 @@ double smoothstep(double e0, double e1, double x) {
     return t * t * (3 - 2 * t);
 }
 
-// Where the classic drawing puts a droplet's picture: world = centre + m (u, v), with (u, v)
-// running over the unit square [-1, 1]^2, u across the picture and v down it. The picture is
-// stretched along the direction of travel but not turned.
-struct DropFrame {
-    double cx = 0, cy = 0;
-    double m[4] = {0, 0, 0, 0};  // row-major
-    double dx(double u, double v) const { return m[0] * u + m[1] * v; }
-    double dy(double u, double v) const { return m[2] * u + m[3] * v; }
-};
+// Where the classic drawing puts a droplet's picture: the unit square stretched along the
+// direction of travel but not turned.
+using DropFrame = GlassLook::Frame;
 
 bool frameOf(const Knode& node, DropFrame& f) {
     const Texture2D* picture = node.texture().get();
@@ -119,20 +117,22 @@ std::vector<std::uint8_t> rimPixels(double ax, double ay) {
 
 }  // namespace
 
-GlassLook::GlassLook() {
-    constexpr int rings = static_cast<int>(std::size(kRings));
-    auto push = [this](int ring, int segment) {
-        const double phi = 2.0 * std::numbers::pi * segment / kSegments;
-        const float rho = kRings[ring];
-        unitDisc_.push_back(rho * static_cast<float>(std::cos(phi)));
-        unitDisc_.push_back(rho * static_cast<float>(std::sin(phi)));
-        unitDisc_.push_back(rho);
+namespace {
+// A lens mesh over the unit disc, as triangles: position and relative distance per vertex.
+std::vector<GLfloat> discMesh(const float* rings, int ringCount, int segments) {
+    std::vector<GLfloat> disc;
+    auto push = [&](int ring, int segment) {
+        const double phi = 2.0 * std::numbers::pi * segment / segments;
+        const float rho = rings[ring];
+        disc.push_back(rho * static_cast<float>(std::cos(phi)));
+        disc.push_back(rho * static_cast<float>(std::sin(phi)));
+        disc.push_back(rho);
     };
-    for (int k = 0; k < kSegments; ++k) {
+    for (int k = 0; k < segments; ++k) {
         push(0, k);
         push(1, k);
         push(1, k + 1);
-        for (int r = 1; r + 1 < rings; ++r) {
+        for (int r = 1; r + 1 < ringCount; ++r) {
             push(r, k);
             push(r + 1, k);
             push(r + 1, k + 1);
@@ -141,7 +141,14 @@ GlassLook::GlassLook() {
             push(r, k + 1);
         }
     }
+    return disc;
 }
+constexpr float kSmallRings[] = {0.0f, 0.5f, 0.85f, 1.0f};
+}  // namespace
+
+GlassLook::GlassLook()
+    : unitDisc_(discMesh(kRings, static_cast<int>(std::size(kRings)), kSegments)),
+      smallDisc_(discMesh(kSmallRings, static_cast<int>(std::size(kSmallRings)), 12)) {}
 
 GlassLook::~GlassLook() = default;
 
@@ -241,6 +248,49 @@ void GlassLook::burnTrails(const std::vector<std::shared_ptr<Droplet>>& droplets
         wet.marks.erase(wet.marks.begin(), fresh);
     }
     std::erase_if(streaks_, [](const Streak& w) { return w.marks.empty() && w.droplet.expired(); });
+    leaveAndPickUpTinyDrops(droplets);
+}
+
+void GlassLook::leaveAndPickUpTinyDrops(const std::vector<std::shared_ptr<Droplet>>& droplets) {
+    auto draw = [this] {
+        tinyDraws_ ^= tinyDraws_ << 13;
+        tinyDraws_ ^= tinyDraws_ >> 17;
+        tinyDraws_ ^= tinyDraws_ << 5;
+        return static_cast<float>(tinyDraws_ >> 8) / 16777216.0f;
+    };
+    auto note = [this](const TinyDrop& t) { noteBox(t.x, t.y, t.x, t.y, t.radius * 2.5f + 1.0f); };
+    // A drop passing over a tiny one takes it in.
+    std::erase_if(tinyDrops_, [&](TinyDrop& t) {
+        for (const auto& droplet : droplets) {
+            const double reach = droplet->radius() * kDropScale + t.radius;
+            const bool over = std::hypot(droplet->data[3] - t.x, droplet->data[7] - t.y) < reach;
+            if (droplet.get() == t.leftBy) {
+                if (!over) t.leftBy = nullptr;
+                continue;
+            }
+            if (over) {
+                note(t);
+                return true;
+            }
+        }
+        return false;
+    });
+    // Now and then a running drop leaves a little of itself behind, beside its path.
+    for (const auto& droplet : droplets) {
+        for (const auto& mark : droplet->track()->points()) {
+            if (draw() > kTinyDropChance) continue;
+            const auto r = static_cast<float>(droplet->radius());
+            const TinyDrop tiny{mark->data[3] + (draw() - 0.5f) * r * 1.6f,
+                                mark->data[7] + (draw() - 0.5f) * r * 0.6f,
+                                r * (0.16f + 0.14f * draw()), droplet.get()};
+            if (tinyDrops_.size() >= kMaxTinyDrops) {
+                note(tinyDrops_.front());
+                tinyDrops_.erase(tinyDrops_.begin());
+            }
+            tinyDrops_.push_back(tiny);
+            note(tiny);
+        }
+    }
 }
 
 template <class Draw>
@@ -473,21 +523,21 @@ GlassLook::Streak& GlassLook::streakOf(const std::shared_ptr<Droplet>& droplet) 
     return streaks_.back();
 }
 
-void GlassLook::drawLens(const Knode& droplet, const Mask& mask, const Texture2D& background) {
-    DropFrame f;
-    if (!mask.alpha || !frameOf(droplet, f)) return;
+void GlassLook::drawLens(const Frame& f, const std::vector<GLfloat>& disc, const Mask& mask,
+                         const Texture2D& background) {
+    if (!mask.alpha) return;
     // The background as it is drawn: its content centred on the screen, mirrored top to bottom.
-    const double bw = background.pixelsWide() * background.maxS();
-    const double bh = background.pixelsHigh() * background.maxT();
+    const double bw = background.drawnSize().width;
+    const double bh = background.drawnSize().height;
     if (bw <= 0 || bh <= 0) return;
     const double halfS = 0.5 / background.pixelsWide(), halfT = 0.5 / background.pixelsHigh();
-    const std::size_t n = unitDisc_.size() / 3;
+    const std::size_t n = disc.size() / 3;
     vertices_.resize(n * 2);
     pictureCoords_.resize(n * 2);
     maskCoords_.resize(n * 2);
     colors_.resize(n * 4);
     for (std::size_t i = 0; i < n; ++i) {
-        const double u = unitDisc_[i * 3], v = unitDisc_[i * 3 + 1], rho = unitDisc_[i * 3 + 2];
+        const double u = disc[i * 3], v = disc[i * 3 + 1], rho = disc[i * 3 + 2];
         const double dx = f.dx(u, v), dy = f.dy(u, v);
         vertices_[i * 2] = static_cast<GLfloat>(f.cx + dx);
         vertices_[i * 2 + 1] = static_cast<GLfloat>(f.cy + dy);
@@ -532,9 +582,8 @@ void GlassLook::drawLens(const Knode& droplet, const Mask& mask, const Texture2D
     glClientActiveTexture(GL_TEXTURE0);
 }
 
-void GlassLook::drawRim(const Knode& droplet, const Mask& mask) {
-    DropFrame f;
-    if (!mask.rim || !frameOf(droplet, f)) return;
+void GlassLook::drawRim(const Frame& f, const Mask& mask) {
+    if (!mask.rim) return;
     static const GLfloat corners[8] = {-1, -1, 1, -1, -1, 1, 1, 1};
     static const GLfloat coords[8] = {0, 1, 1, 1, 0, 0, 1, 0};
     static const GLfloat white[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
@@ -643,11 +692,27 @@ void GlassLook::drawDroplets(const std::vector<Droplet*>& droplets, const Textur
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     drawSheen(clip);
+    if (!tinyDrops_.empty() && _textures[2]) {
+        const Mask& mask = maskFor(*_textures[2]);
+        for (const TinyDrop& tiny : tinyDrops_) {
+            if (clip && (tiny.x + tiny.radius * 2 < clip->minX || tiny.x - tiny.radius * 2 > clip->maxX ||
+                         tiny.y + tiny.radius * 2 < clip->minY || tiny.y - tiny.radius * 2 > clip->maxY))
+                continue;
+            Frame f;
+            f.cx = tiny.x;
+            f.cy = tiny.y;
+            f.m[0] = f.m[3] = tiny.radius * 1.15;
+            if (background) drawLens(f, smallDisc_, mask, *background);
+            drawRim(f, mask);
+        }
+    }
     for (const Droplet* droplet : droplets) {
         if (droplet->invisible() || !droplet->texture()) continue;
         const Mask& mask = maskFor(*droplet->texture());
-        if (background) drawLens(*droplet, mask, *background);
-        drawRim(*droplet, mask);
+        Frame f;
+        if (!frameOf(*droplet, f)) continue;
+        if (background) drawLens(f, unitDisc_, mask, *background);
+        drawRim(f, mask);
     }
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }

@@ -72,6 +72,21 @@ class GlassLook {
     // centre, at relative distance rho (0 centre, 1 edge) from it. Flipped about the centre.
     static std::array<double, 2> lensSample(double cx, double cy, double dx, double dy, double rho);
 
+    // Where a lens is drawn: world = centre + m (u, v), with (u, v) over the unit square [-1, 1]^2
+    // of its picture, u across, v down.
+    struct Frame {
+        double cx = 0, cy = 0;
+        double m[4] = {0, 0, 0, 0};  // row-major
+        double dx(double u, double v) const { return m[0] * u + m[1] * v; }
+        double dy(double u, double v) const { return m[2] * u + m[3] * v; }
+    };
+    // The tiny drops running drops left behind, which stay until a drop passes over them.
+    struct TinyDrop {
+        float x, y, radius;
+        const Droplet* leftBy;  // until it has moved off, the drop that left it
+    };
+    const std::vector<TinyDrop>& tinyDrops() const { return tinyDrops_; }
+
   private:
     struct Mask {
         std::shared_ptr<Texture2D> alpha;  // A8, laid out as the droplet picture
@@ -98,8 +113,10 @@ class GlassLook {
     void noteSheen(const Streak& wet, std::size_t from, std::size_t to);
     void prepareSheen(Streak& wet) const;
     void drawSheen(const DirtyRegion::Rect* clip);
-    void drawLens(const Knode& droplet, const Mask& mask, const Texture2D& background);
-    void drawRim(const Knode& droplet, const Mask& mask);
+    void drawLens(const Frame& f, const std::vector<GLfloat>& disc, const Mask& mask,
+                  const Texture2D& background);
+    void drawRim(const Frame& f, const Mask& mask);
+    void leaveAndPickUpTinyDrops(const std::vector<std::shared_ptr<Droplet>>& droplets);
     void drawCap(float x, float y, float half, float nx, float ny, float clear);
     // Runs the drawing again into the writing, with the same state.
     template <class Draw>
@@ -108,6 +125,9 @@ class GlassLook {
 
     // The lens mesh over the unit disc, as triangles: position and relative distance per vertex.
     std::vector<GLfloat> unitDisc_;  // x, y, rho
+    std::vector<GLfloat> smallDisc_;  // the same, coarser, for tiny drops
+    std::vector<TinyDrop> tinyDrops_;
+    std::uint32_t tinyDraws_ = 0x2545F491u;
     std::vector<GLfloat> vertices_, pictureCoords_, maskCoords_, colors_;
     std::array<std::vector<GLfloat>, 3> bandVertices_, bandColors_;  // edge, middle, edge
     struct BandPoint {
