@@ -81,9 +81,10 @@ BENCHMARK(BM_StartupToFirstFrame)
 
 // A frame's CPU at 1, 2 and 3 pixels a point (the first argument), in the classic look (0) or
 // the glass look (1).
-void BM_FrameWithStrokeAndDroplets(benchmark::State& state) {
+void frameWithStrokeAndDroplets(benchmark::State& state, bool fullRedraw) {
     brumelo::Settings settings = benchSettings("frame", static_cast<int>(state.range(0)));
     settings.look = state.range(1) ? brumelo::Look::Glass : brumelo::Look::Classic;
+    settings.fullRedraw = fullRedraw;
     brumelo::Program program(settings);
     if (program.launch() != 0) {
         state.SkipWithError("launch failed");
@@ -126,7 +127,20 @@ void BM_FrameWithStrokeAndDroplets(benchmark::State& state) {
     }
     state.counters["peak_MiB"] = peakMemoryMiB();
 }
+void BM_FrameWithStrokeAndDroplets(benchmark::State& state) {
+    frameWithStrokeAndDroplets(state, false);
+}
+// The same, every frame redrawn whole, as when blowing or thinning steam changes it all.
+void BM_FullRedrawWithStrokeAndDroplets(benchmark::State& state) {
+    frameWithStrokeAndDroplets(state, true);
+}
 // Process CPU time, since the GL rasteriser works on threads of its own.
+BENCHMARK(BM_FullRedrawWithStrokeAndDroplets)
+    ->ArgNames({"scale", "glass"})
+    ->ArgsProduct({{1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(500)
+    ->MeasureProcessCPUTime();
 BENCHMARK(BM_FrameWithStrokeAndDroplets)
     ->ArgNames({"scale", "glass"})
     ->ArgsProduct({{1, 2, 3}, {0, 1}})

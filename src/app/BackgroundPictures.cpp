@@ -15,6 +15,7 @@
 #include "platform/FileChooser.h"
 #include "platform/Image.h"
 #include "platform/PictureFiles.h"
+#include "render/Globals.h"
 #include "steam/DropletsScreen.h"
 
 namespace {
@@ -56,7 +57,7 @@ void showDenseBackground(const Image& picture) {
     TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
     if (app && app->dropletScreen())
         app->dropletScreen()->resetBackgroundTextureWithDenseImage(
-            picture, static_cast<float>(picture.width()) / brumelo::kPaneWidth);
+            picture, static_cast<float>(picture.width()) / paneWidthPoints());
 }
 
 // Whole or not at all: a crash mid-write must not leave a broken stored picture.
@@ -175,6 +176,10 @@ Image scaleAndRotateImage(const Image& picture) {
 namespace brumelo {
 
 CoverPicture coverPicture(const Image& picture, float paneWidth, float paneHeight) {
+    if (paneWidth <= 0 || paneHeight <= 0) {
+        paneWidth = paneWidthPoints();
+        paneHeight = paneHeightPoints();
+    }
     const int o = picture.orientation();
     if (o < 0 || o > 7) throw std::logic_error("Invalid image orientation");
     const bool turned = o == ImageOrientationLeft || o == ImageOrientationRight ||
@@ -247,7 +252,8 @@ void TenzoAppDelegate::useBackgroundFile(const std::string& path) {
     // Enough for the densest cover in any orientation, and never a 48-megapixel photo whole.
     brumelo::ImageResult decoded = brumelo::decodeImageReduced(
         bytes->data(), bytes->size(),
-        static_cast<int>(brumelo::kPaneHeight * brumelo::kMaxPicturePixelsPerPoint));
+        static_cast<int>(std::max(paneWidthPoints(), paneHeightPoints()) *
+                         brumelo::kMaxPicturePixelsPerPoint));
     if (!decoded) {
         const bool tooLarge = decoded.error.find("too large") != std::string::npos;
         refusePicture(path, decoded.error, tooLarge);
@@ -272,7 +278,7 @@ void loadStoredBackground() {
         const auto bytes = readWholeFile(getDenseBackgroundPath(), kMaxPictureFileBytes, &error);
         ImageResult decoded = bytes ? decodeImage(*bytes) : ImageResult{nullptr, error};
         const float density =
-            decoded ? static_cast<float>(decoded.image->width()) / kPaneWidth : 0.0f;
+            decoded ? static_cast<float>(decoded.image->width()) / paneWidthPoints() : 0.0f;
         if (decoded && density >= 1.0f && density <= kMaxPicturePixelsPerPoint) {
             showDenseBackground(*decoded.image);
             return;

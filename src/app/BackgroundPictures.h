@@ -16,20 +16,18 @@ Image scaleAndRotateImage(const Image& picture);
 
 namespace brumelo {
 
-// The pane's size in points, which pictures are made to cover.
-constexpr float kPaneWidth = 320.0f, kPaneHeight = 480.0f;
 // Pictures keep at most this many pixels a point.
 constexpr float kMaxPicturePixelsPerPoint = 4.0f;
 
-// The picture upright, covering a pane of this many points centred and cropped, at as many
+// The picture upright, covering a pane of this many points (the screen's, by default) centred
+// and cropped, at as many
 // pixels a point as it has to give (1 to kMaxPicturePixelsPerPoint, in quarters). Throws as
 // scaleAndRotateImage does.
 struct CoverPicture {
     Image image;
     float pixelsPerPoint = 1.0f;
 };
-CoverPicture coverPicture(const Image& picture, float paneWidth = kPaneWidth,
-                          float paneHeight = kPaneHeight);
+CoverPicture coverPicture(const Image& picture, float paneWidth = 0, float paneHeight = 0);
 
 // Launch: shows the stored background, or on a first launch stores the shipped one (and saves
 // a copy to the pictures folder). A stored file that cannot be decoded leaves the default

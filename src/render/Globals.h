@@ -44,5 +44,10 @@ extern int loops;
 // (glPointSize, glLineWidth, glViewport, read-back) are multiplied by it.
 extern float contentScaleFactor;
 
+// The screen in points: what screen-sized pictures (the fogged view, the remembered writing,
+// a picture made to cover the screen) are made for.
+inline float paneWidthPoints() { return 320.0f; }
+inline float paneHeightPoints() { return 480.0f; }
+
 // Pixels of the screen frame buffer along that many points.
 int screenPixels(double points);

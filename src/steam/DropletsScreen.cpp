@@ -338,8 +338,11 @@ void DropletsScreen::prepareFrost() {
         frost_.reset();
         return;
     }
-    if (frost_ && frostOf_.lock() == backgroundTexture_ && frostScale_ == contentScaleFactor) return;
-    frost_ = frost::makeFrostedTexture(*backgroundTexture_, kScreenWidth, kScreenHeight,
+    if (frost_ && frostOf_.lock() == backgroundTexture_ && frostScale_ == contentScaleFactor &&
+        frost_->contentSize().width == paneWidthPoints() &&
+        frost_->contentSize().height == paneHeightPoints())
+        return;
+    frost_ = frost::makeFrostedTexture(*backgroundTexture_, paneWidthPoints(), paneHeightPoints(),
                                        contentScaleFactor);
     frostOf_ = backgroundTexture_;
     frostScale_ = contentScaleFactor;

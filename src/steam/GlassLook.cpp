@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr float kPaneWidth = 320.0f, kPaneHeight = 480.0f;
-
 // The lens mesh: rings closer together towards the edge, where the view bends most.
 constexpr int kSegments = 24;
 constexpr float kRings[] = {0.0f, 0.3f, 0.55f, 0.74f, 0.87f, 0.95f, 1.0f};
@@ -143,12 +141,12 @@ std::vector<GLfloat> discMesh(const float* rings, int ringCount, int segments) {
     }
     return disc;
 }
-constexpr float kSmallRings[] = {0.0f, 0.5f, 0.85f, 1.0f};
+constexpr float kSmallRings[] = {0.0f, 0.7f, 1.0f};
 }  // namespace
 
 GlassLook::GlassLook()
     : unitDisc_(discMesh(kRings, static_cast<int>(std::size(kRings)), kSegments)),
-      smallDisc_(discMesh(kSmallRings, static_cast<int>(std::size(kSmallRings)), 12)) {}
+      smallDisc_(discMesh(kSmallRings, static_cast<int>(std::size(kSmallRings)), 8)) {}
 
 GlassLook::~GlassLook() = default;
 
@@ -474,11 +472,14 @@ void GlassLook::endBand(SurfaceTrack& track, float clear, bool remember) {
 }
 
 const Texture2D* GlassLook::writing() {
-    if (writing_ && writingScale_ == contentScaleFactor) return writing_.get();
+    if (writing_ && writingScale_ == contentScaleFactor &&
+        writing_->contentSize().width == paneWidthPoints() &&
+        writing_->contentSize().height == paneHeightPoints())
+        return writing_.get();
     GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &bound);
     // Opaque to start with: nothing written yet.
-    writing_ = Texture2D::initWithSize({kPaneWidth, kPaneHeight}, contentScaleFactor);
+    writing_ = Texture2D::initWithSize({paneWidthPoints(), paneHeightPoints()}, contentScaleFactor);
     if (writing_ && !createFramebufferObjectForTexture(*writing_, true)) writing_.reset();
     if (writing_) writing_->setFilter(GL_NEAREST);
     writingScale_ = contentScaleFactor;
@@ -525,39 +526,52 @@ GlassLook::Streak& GlassLook::streakOf(const std::shared_ptr<Droplet>& droplet) 
 
 void GlassLook::drawLens(const Frame& f, const std::vector<GLfloat>& disc, const Mask& mask,
                          const Texture2D& background) {
-    if (!mask.alpha) return;
+    if (!mask.alpha || !lensVertices(f, disc, mask, background, 0)) return;
+    drawLensArrays(mask, background, disc.size() / 3);
+}
+
+bool GlassLook::lensVertices(const Frame& f, const std::vector<GLfloat>& disc, const Mask& mask,
+                             const Texture2D& background, std::size_t at) {
     // The background as it is drawn: its content centred on the screen, mirrored top to bottom.
     const double bw = background.drawnSize().width;
     const double bh = background.drawnSize().height;
-    if (bw <= 0 || bh <= 0) return;
+    if (bw <= 0 || bh <= 0) return false;
     const double halfS = 0.5 / background.pixelsWide(), halfT = 0.5 / background.pixelsHigh();
     const std::size_t n = disc.size() / 3;
-    vertices_.resize(n * 2);
-    pictureCoords_.resize(n * 2);
-    maskCoords_.resize(n * 2);
-    colors_.resize(n * 4);
+    vertices_.resize((at + n) * 2);
+    pictureCoords_.resize((at + n) * 2);
+    maskCoords_.resize((at + n) * 2);
+    colors_.resize((at + n) * 4);
+    GLfloat* vertices = vertices_.data() + at * 2;
+    GLfloat* pictureCoords = pictureCoords_.data() + at * 2;
+    GLfloat* maskCoords = maskCoords_.data() + at * 2;
+    GLfloat* colors = colors_.data() + at * 4;
     for (std::size_t i = 0; i < n; ++i) {
         const double u = disc[i * 3], v = disc[i * 3 + 1], rho = disc[i * 3 + 2];
         const double dx = f.dx(u, v), dy = f.dy(u, v);
-        vertices_[i * 2] = static_cast<GLfloat>(f.cx + dx);
-        vertices_[i * 2 + 1] = static_cast<GLfloat>(f.cy + dy);
+        vertices[i * 2] = static_cast<GLfloat>(f.cx + dx);
+        vertices[i * 2 + 1] = static_cast<GLfloat>(f.cy + dy);
         const auto [px, py] = lensSample(f.cx, f.cy, dx, dy, rho);
         // Off the picture the lens shows the picture's edge, not the padding beyond it.
         const double s =
             std::clamp(background.maxS() * (px / bw + 0.5), halfS, background.maxS() - halfS);
         const double t =
             std::clamp(background.maxT() * (0.5 + py / bh), halfT, background.maxT() - halfT);
-        pictureCoords_[i * 2] = static_cast<GLfloat>(s);
-        pictureCoords_[i * 2 + 1] = static_cast<GLfloat>(t);
-        maskCoords_[i * 2] = static_cast<GLfloat>(mask.alpha->maxS() * (u + 1.0) / 2.0);
-        maskCoords_[i * 2 + 1] = static_cast<GLfloat>(mask.alpha->maxT() * (1.0 - v) / 2.0);
+        pictureCoords[i * 2] = static_cast<GLfloat>(s);
+        pictureCoords[i * 2 + 1] = static_cast<GLfloat>(t);
+        maskCoords[i * 2] = static_cast<GLfloat>(mask.alpha->maxS() * (u + 1.0) / 2.0);
+        maskCoords[i * 2 + 1] = static_cast<GLfloat>(mask.alpha->maxT() * (1.0 - v) / 2.0);
         // Darker towards the edge, where the view through a dome comes from far around.
         const double shade = 1.0 - 0.3 * smoothstep(0.5, 1.0, rho);
-        colors_[i * 4] = static_cast<GLfloat>(0.96 * shade);
-        colors_[i * 4 + 1] = static_cast<GLfloat>(0.98 * shade);
-        colors_[i * 4 + 2] = static_cast<GLfloat>(shade);
-        colors_[i * 4 + 3] = 1.0f;
+        colors[i * 4] = static_cast<GLfloat>(0.96 * shade);
+        colors[i * 4 + 1] = static_cast<GLfloat>(0.98 * shade);
+        colors[i * 4 + 2] = static_cast<GLfloat>(shade);
+        colors[i * 4 + 3] = 1.0f;
     }
+    return true;
+}
+
+void GlassLook::drawLensArrays(const Mask& mask, const Texture2D& background, std::size_t n) {
     glActiveTexture(GL_TEXTURE1);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, mask.alpha->name());
@@ -598,6 +612,45 @@ void GlassLook::drawRim(const Frame& f, const Mask& mask) {
     glColorPointer(4, GL_FLOAT, 0, white);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);  // premultiplied
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+}
+
+void GlassLook::drawTinyDrops(const Texture2D* background, const DirtyRegion::Rect* clip) {
+    if (tinyDrops_.empty() || !_textures[2]) return;
+    const Mask& mask = maskFor(*_textures[2]);
+    // All in two draws, lenses then rims: there may be dozens.
+    std::size_t lensVertexCount = 0;
+    tinyRims_.clear();
+    tinyRimCoords_.clear();
+    tinyRimColors_.clear();
+    static const GLfloat corners[12] = {-1, -1, 1, -1, -1, 1, -1, 1, 1, -1, 1, 1};
+    static const GLfloat coords[12] = {0, 1, 1, 1, 0, 0, 0, 0, 1, 1, 1, 0};
+    for (const TinyDrop& tiny : tinyDrops_) {
+        const float reach = tiny.radius * 2.0f;
+        if (clip && (tiny.x + reach < clip->minX || tiny.x - reach > clip->maxX ||
+                     tiny.y + reach < clip->minY || tiny.y - reach > clip->maxY))
+            continue;
+        Frame f;
+        f.cx = tiny.x;
+        f.cy = tiny.y;
+        f.m[0] = f.m[3] = tiny.radius * 1.15;
+        if (background && mask.alpha && lensVertices(f, smallDisc_, mask, *background, lensVertexCount))
+            lensVertexCount += smallDisc_.size() / 3;
+        for (int k = 0; k < 6; ++k) {
+            tinyRims_.push_back(static_cast<GLfloat>(f.cx + f.dx(corners[k * 2], corners[k * 2 + 1])));
+            tinyRims_.push_back(static_cast<GLfloat>(f.cy + f.dy(corners[k * 2], corners[k * 2 + 1])));
+            tinyRimCoords_.insert(tinyRimCoords_.end(), {coords[k * 2], coords[k * 2 + 1]});
+            tinyRimColors_.insert(tinyRimColors_.end(), {1.0f, 1.0f, 1.0f, 1.0f});
+        }
+    }
+    if (lensVertexCount > 0) drawLensArrays(mask, *background, lensVertexCount);
+    if (!tinyRims_.empty() && mask.rim) {
+        glBindTexture(GL_TEXTURE_2D, mask.rim->name());
+        glVertexPointer(2, GL_FLOAT, 0, tinyRims_.data());
+        glTexCoordPointer(2, GL_FLOAT, 0, tinyRimCoords_.data());
+        glColorPointer(4, GL_FLOAT, 0, tinyRimColors_.data());
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);  // premultiplied
+        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(tinyRims_.size() / 2));
+    }
 }
 
 void GlassLook::prepareSheen(Streak& wet) const {
@@ -692,20 +745,7 @@ void GlassLook::drawDroplets(const std::vector<Droplet*>& droplets, const Textur
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     drawSheen(clip);
-    if (!tinyDrops_.empty() && _textures[2]) {
-        const Mask& mask = maskFor(*_textures[2]);
-        for (const TinyDrop& tiny : tinyDrops_) {
-            if (clip && (tiny.x + tiny.radius * 2 < clip->minX || tiny.x - tiny.radius * 2 > clip->maxX ||
-                         tiny.y + tiny.radius * 2 < clip->minY || tiny.y - tiny.radius * 2 > clip->maxY))
-                continue;
-            Frame f;
-            f.cx = tiny.x;
-            f.cy = tiny.y;
-            f.m[0] = f.m[3] = tiny.radius * 1.15;
-            if (background) drawLens(f, smallDisc_, mask, *background);
-            drawRim(f, mask);
-        }
-    }
+    drawTinyDrops(background, clip);
     for (const Droplet* droplet : droplets) {
         if (droplet->invisible() || !droplet->texture()) continue;
         const Mask& mask = maskFor(*droplet->texture());

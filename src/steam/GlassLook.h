@@ -115,7 +115,12 @@ class GlassLook {
     void drawSheen(const DirtyRegion::Rect* clip);
     void drawLens(const Frame& f, const std::vector<GLfloat>& disc, const Mask& mask,
                   const Texture2D& background);
+    // The lens's vertices into the arrays from vertex `at` on; false when there is no picture.
+    bool lensVertices(const Frame& f, const std::vector<GLfloat>& disc, const Mask& mask,
+                      const Texture2D& background, std::size_t at);
+    void drawLensArrays(const Mask& mask, const Texture2D& background, std::size_t n);
     void drawRim(const Frame& f, const Mask& mask);
+    void drawTinyDrops(const Texture2D* background, const DirtyRegion::Rect* clip);
     void leaveAndPickUpTinyDrops(const std::vector<std::shared_ptr<Droplet>>& droplets);
     void drawCap(float x, float y, float half, float nx, float ny, float clear);
     // Runs the drawing again into the writing, with the same state.
@@ -127,6 +132,7 @@ class GlassLook {
     std::vector<GLfloat> unitDisc_;  // x, y, rho
     std::vector<GLfloat> smallDisc_;  // the same, coarser, for tiny drops
     std::vector<TinyDrop> tinyDrops_;
+    std::vector<GLfloat> tinyRims_, tinyRimCoords_, tinyRimColors_;
     std::uint32_t tinyDraws_ = 0x2545F491u;
     std::vector<GLfloat> vertices_, pictureCoords_, maskCoords_, colors_;
     std::array<std::vector<GLfloat>, 3> bandVertices_, bandColors_;  // edge, middle, edge
