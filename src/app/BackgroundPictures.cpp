@@ -61,11 +61,11 @@ void showDenseBackground(const Image& picture) {
 }
 
 // Whole or not at all: a crash mid-write must not leave a broken stored picture.
-void storePicture(const Image& picture, const std::string& path) {
+void storePicture(const Image& picture, const std::string& path, const char* what) {
     std::string error;
     const std::vector<std::uint8_t> png = brumelo::encodePNG(picture, &error);
     if (png.empty() || !brumelo::writeFileAtomically(path, png, &error))
-        std::fprintf(stderr, "background: not stored in %s: %s\n", path.c_str(), error.c_str());
+        std::fprintf(stderr, "background: %s: %s\n", what, error.c_str());
 }
 
 }  // namespace
@@ -231,14 +231,14 @@ void TenzoAppDelegate::imagePickerControllerDidFinishPickingImage(
         // as it always was.
         const brumelo::CoverPicture cover = brumelo::coverPicture(*picture);
         showDenseBackground(cover.image);
-        storePicture(cover.image, getDenseBackgroundPath());
+        storePicture(cover.image, getDenseBackgroundPath(), "dense copy not stored");
     } else {
         showBackground(upright);
         // A dense copy of an older picture must not come back in place of this one.
         std::error_code ec;
         std::filesystem::remove(getDenseBackgroundPath(), ec);
     }
-    storePicture(upright, getCustomBGURL());
+    storePicture(upright, getCustomBGURL(), "not stored");
 }
 
 void TenzoAppDelegate::useBackgroundFile(const std::string& path) {

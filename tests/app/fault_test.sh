@@ -109,7 +109,8 @@ background-folder)
   once 'background: cannot show .*CustomBG.png .*not a regular file'
   once 'background: not stored: .*CustomBG.png: Is a directory'
   [ "$(cat "$data/CustomBG.png/inside")" = keep ] || fail "the folder's content is gone"
-  only "$data" CustomBG.png Recording.caf
+  # The glass look's own copy, beside it, was stored.
+  only "$data" CustomBG-dense.png CustomBG.png Recording.caf
   ;;
 
 empty-files)
@@ -127,7 +128,8 @@ empty-files)
     fail "each empty picture picked should say so"
   # The good pick that followed replaced the empty stored file whole.
   is_png "$data/CustomBG.png"
-  only "$data" CustomBG.png Recording.caf
+  is_png "$data/CustomBG-dense.png"
+  only "$data" CustomBG-dense.png CustomBG.png Recording.caf
   ;;
 
 accel-garbage)
