@@ -228,17 +228,18 @@ void TenzoAppDelegate::imagePickerControllerDidFinishPickingImage(
     const Image upright = needsImageWorkaround() ? scaleAndRotateImage(*picture) : *picture;
     if (glassLook()) {
         // The glass look fills the pane at the screen's density; the classic picture is kept
-        // as it always was.
+        // as it always was, and stored first: a dense copy older than it is not used.
         const brumelo::CoverPicture cover = brumelo::coverPicture(*picture);
         showDenseBackground(cover.image);
+        storePicture(upright, getCustomBGURL(), "not stored");
         storePicture(cover.image, getDenseBackgroundPath(), "dense copy not stored");
     } else {
         showBackground(upright);
         // A dense copy of an older picture must not come back in place of this one.
         std::error_code ec;
         std::filesystem::remove(getDenseBackgroundPath(), ec);
+        storePicture(upright, getCustomBGURL(), "not stored");
     }
-    storePicture(upright, getCustomBGURL(), "not stored");
 }
 
 void TenzoAppDelegate::useBackgroundFile(const std::string& path) {
@@ -273,8 +274,12 @@ void loadStoredBackground() {
     const std::string stored = getCustomBGURL();
     std::string error;
     std::error_code ec;
-    if (glassLook() && std::filesystem::exists(
-                           std::filesystem::symlink_status(getDenseBackgroundPath(), ec))) {
+    // The dense copy stands for the stored picture only if it was written after it.
+    const auto denseTime = std::filesystem::last_write_time(getDenseBackgroundPath(), ec);
+    const bool denseCurrent =
+        !ec && std::filesystem::is_regular_file(getDenseBackgroundPath(), ec) && !ec &&
+        denseTime >= std::filesystem::last_write_time(stored, ec) && !ec;
+    if (glassLook() && denseCurrent) {
         const auto bytes = readWholeFile(getDenseBackgroundPath(), kMaxPictureFileBytes, &error);
         ImageResult decoded = bytes ? decodeImage(*bytes) : ImageResult{nullptr, error};
         const float density =

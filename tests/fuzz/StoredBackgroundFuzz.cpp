@@ -65,7 +65,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     DropletsScreen& screen = *world->delegate.dropletScreen();
 
-    // Launch with these bytes stored.
+    // Launch with these bytes stored (and no copy for the glass look from an earlier pick).
+    std::error_code gone;
+    std::filesystem::remove(getDenseBackgroundPath(), gone);
     fuzz::writeBytes(world->stored, data, size);
     screen.resetBackgroundTextureRandom();
     brumelo::loadStoredBackground();
@@ -90,7 +92,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(stored.image->width() <= 480 && stored.image->height() <= 480);
     }
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(brumelo::settings().dataDir, ec))
+    for (const auto& entry : std::filesystem::directory_iterator(brumelo::settings().dataDir, ec)) {
+        if (entry.path().filename() == "CustomBG-dense.png") {
+            // The glass look's copy: the whole pane at 1 to 4 pixels a point.
+            const brumelo::ImageResult dense = brumelo::decodeImage(readAll(entry.path().string()));
+            FUZZ_CHECK(dense);
+            FUZZ_CHECK(dense.image->width() >= 320 && dense.image->width() <= 1280);
+            FUZZ_CHECK(dense.image->width() * 3 == dense.image->height() * 2);
+            continue;
+        }
         FUZZ_CHECK(entry.path().filename() == "CustomBG.png");
+    }
     return 0;
 }
