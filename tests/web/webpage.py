@@ -1,5 +1,6 @@
-"""Serves the browser build and runs it in headless Chromium: the page gets its options from its
-address and posts its pictures and results back here."""
+"""Serves the browser build and runs it in a browser engine (headless Chromium, Firefox, or
+WebKitGTK under an X server of our own): the page gets its options from its address and posts
+its pictures and results back here."""
 
 import http.server
 import json
@@ -101,15 +102,116 @@ def chromium():
     return None
 
 
-class Browser:
-    """One headless Chromium on one page; its profile (and so the page's IndexedDB) lives in
-    `profile`, which a later Browser may reuse."""
+def firefox():
+    for name in ('firefox-esr', 'firefox'):
+        path = shutil.which(name)
+        if path:
+            return path
+    return None
 
-    def __init__(self, url, profile, extra=(), log=None):
+
+# The system's Python, which has the GObject bindings whichever Python runs the tests.
+SYSTEM_PYTHON = '/usr/bin/python3' if os.path.exists('/usr/bin/python3') else 'python3'
+
+
+def webkit():
+    """Whether WebKitGTK's Python bindings and an X server to show its window are here."""
+    if not shutil.which('Xvfb'):
+        return False
+    probe = subprocess.run([SYSTEM_PYTHON, '-c', 'import gi; gi.require_version("WebKit2", "4.1"); '
+                            'from gi.repository import WebKit2'], capture_output=True)
+    return probe.returncode == 0
+
+
+def engines():
+    """The engines installed here, Chromium first."""
+    found = []
+    if chromium():
+        found.append('chromium')
+    # Firefox's WebGL needs a display (headless, it finds no GL driver).
+    if firefox() and shutil.which('Xvfb'):
+        found.append('firefox')
+    if webkit():
+        found.append('webkit')
+    return found
+
+
+# Firefox's first-run pages, updates and reports kept out of the way; sound without a gesture;
+# WebGL on the software renderer, as Chromium's SwiftShader.
+FIREFOX_PREFS = {
+    'browser.shell.checkDefaultBrowser': False,
+    'browser.startup.homepage_override.mstone': 'ignore',
+    'browser.aboutwelcome.enabled': False,
+    'browser.sessionstore.resume_from_crash': False,
+    'toolkit.startup.max_resumed_crashes': -1,
+    'datareporting.policy.dataSubmissionEnabled': False,
+    'toolkit.telemetry.reportingpolicy.firstRun': False,
+    'app.update.disabledForTesting': True,
+    'app.normandy.enabled': False,
+    'extensions.update.enabled': False,
+    'network.captive-portal-service.enabled': False,
+    'network.connectivity-service.enabled': False,
+    'media.autoplay.default': 0,
+    'media.autoplay.blocking_policy': 0,
+    'webgl.force-enabled': True,
+    'layout.css.devPixelsPerPx': '1.0',
+}
+
+
+class Xvfb:
+    """An X server of our own for the engines that need a display."""
+
+    def __init__(self):
+        read, write = os.pipe()
+        self.proc = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0',
+                                      '500x750x24', '-nolisten', 'tcp'], pass_fds=(write,),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     start_new_session=True)
+        os.close(write)
+        with os.fdopen(read) as f:
+            number = f.readline().strip()
+        if not number:
+            raise RuntimeError('Xvfb did not start')
+        self.display = ':' + number
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait()
+
+
+class Browser:
+    """One browser engine on one page; its profile (and so the page's IndexedDB) lives in
+    `profile`, which a later Browser may reuse. `size` is the window's (width, height) in CSS
+    pixels; `extra` are Chromium's own flags (other engines ignore them)."""
+
+    def __init__(self, url, profile, extra=(), log=None, engine='chromium', size=None,
+                 display=None):
         self.profile = profile
-        args = [chromium()] + CHROMIUM_FLAGS + ['--user-data-dir=' + profile] + list(extra) + [url]
+        env = None
+        if engine == 'chromium':
+            size_flag = ['--window-size=%d,%d' % size] if size else []
+            args = ([chromium()] + CHROMIUM_FLAGS + ['--user-data-dir=' + profile] + size_flag +
+                    list(extra) + [url])
+        elif engine == 'firefox':
+            with open(os.path.join(profile, 'user.js'), 'w') as f:
+                for key, value in FIREFOX_PREFS.items():
+                    f.write('user_pref(%s, %s);\n' % (json.dumps(key), json.dumps(value)))
+            # Full screen on our X server: no toolbars (its windows are at least 500 wide).
+            args = [firefox(), '--no-remote', '--new-instance', '--profile', profile, '--kiosk',
+                    url]
+            env = dict(os.environ, DISPLAY=display)
+        elif engine == 'webkit':
+            width, height = size or (400, 600)
+            args = [SYSTEM_PYTHON, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                            'webkit_page.py'), url, profile, str(width),
+                    str(height)]
+            # The sandbox needs namespaces that a container run as root may lack.
+            env = dict(os.environ, DISPLAY=display, WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS='1',
+                       LIBGL_ALWAYS_SOFTWARE='1')
+        else:
+            raise ValueError('no engine ' + engine)
         self.log = open(log or os.devnull, 'wb')
-        self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT,
+        self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT, env=env,
                                      start_new_session=True)
 
     def pids(self):
