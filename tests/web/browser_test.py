@@ -92,6 +92,8 @@ class Suite:
         self.engine = 'chromium'
         self.xvfb = None
         self.desktops = {}
+        self.keep = False
+        self.only = None
 
     def script(self, name, lines):
         with open(os.path.join(self.data, name), 'w') as f:
@@ -155,6 +157,8 @@ class Suite:
     def case(self, name, body):
         if self.engine != 'chromium':
             name += ' [%s]' % self.engine
+        if self.only and self.only not in name:
+            return
         start = time.time()
         try:
             skipped = body()
@@ -214,6 +218,7 @@ def main():
     parser.add_argument('--program', required=True, help='the desktop build\'s brumelo')
     parser.add_argument('--keep', help='keep pictures and logs in this folder')
     parser.add_argument('--engines', help='comma-separated; every installed one by default')
+    parser.add_argument('--only', help='only the cases whose names hold this')
     args = parser.parse_args()
     installed = webpage.engines()
     engines = args.engines.split(',') if args.engines else installed
@@ -223,7 +228,7 @@ def main():
     if not engines:
         print('SKIP browser tests: no browser engine')
         return 77
-    for f in ('brumelo.html', 'brumelo.js', 'brumelo.wasm', 'brumelo.data'):
+    for f in ('brumelo.html', 'brumelo.js', 'brumelo.wasm', 'brumelo.data', 'sw.js'):
         if not os.path.exists(os.path.join(args.page, f)):
             print('FAIL browser tests: %s is not built in %s' % (f, args.page))
             return 1
@@ -232,6 +237,8 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
         os.makedirs(work)
     suite = Suite(os.path.abspath(args.page), os.path.abspath(args.program), work)
+    suite.keep = bool(args.keep)
+    suite.only = args.only
 
     def frames():
         lines = ['1 button 0'] + zigzag(1, 150, 5, 6)
@@ -371,6 +378,78 @@ def main():
         check(right > left + 20, 'the photo is not upright (yellow %.0f top right, %.0f top left)'
               % (right, left))
 
+    def offline():
+        script = suite.script('offline.script', ['1 button 0', '5 screenshot offline-5.png'])
+        profile = tempfile.mkdtemp(dir=suite.work, prefix='profile-')
+        suite.browser('online', script, 6, profile=profile)
+        suite.server.offline = True
+        try:
+            result, shots = suite.browser('offline', script, 6, profile=profile)
+        finally:
+            suite.server.offline = False
+        check(result['offline'], 'the second visit was not served by the service worker')
+        check(os.path.exists(os.path.join(shots, 'offline-5.png')), 'the offline visit drew nothing')
+
+    def devtools(name):
+        profile = tempfile.mkdtemp(dir=suite.work, prefix='profile-')
+        return webpage.DevTools(profile, ['--window-size=320,480'],
+                                os.path.join(suite.work, name + '.log'))
+
+    def installable():
+        chrome = devtools('install')
+        try:
+            chrome.open(suite.server.url('/brumelo.html'))
+            check(chrome.wait_for("document.body.classList.contains('running')"),
+                  'the page did not start')
+            errors = None
+            # The check reads the manifest and its icons as they arrive.
+            for _ in range(100):
+                errors = chrome.page('Page.getInstallabilityErrors')['installabilityErrors']
+                if not errors:
+                    break
+                time.sleep(0.2)
+            check(not errors, 'not installable: %s' % [e['errorId'] for e in errors])
+            manifest = chrome.page('Page.getAppManifest')
+            check(not manifest.get('errors'), 'the manifest: %s' % manifest.get('errors'))
+        finally:
+            chrome.close()
+
+    # The loading bar's widths as the page set them, watched from before its first script.
+    watch = ("window.widths = []; new MutationObserver(function() {"
+             "  var done = document.getElementById('done');"
+             "  if (done && widths[widths.length - 1] !== done.style.width)"
+             "    widths.push(done.style.width);"
+             "}).observe(document, {subtree: true, attributes: true, attributeFilter: ['style']});")
+
+    def loading():
+        chrome = devtools('loading')
+        try:
+            chrome.page('Page.addScriptToEvaluateOnNewDocument', source=watch)
+            chrome.open(suite.server.url('/brumelo.html'))
+            check(chrome.wait_for("document.body.classList.contains('running')"),
+                  'the page did not start')
+            widths = [float(w.rstrip('%')) for w in chrome.evaluate('widths') if w]
+            check(widths and widths[-1] == 100 and any(0 < w < 100 for w in widths),
+                  'the bar showed no progress: %s' % widths)
+            if suite.keep:
+                chrome.screenshot(os.path.join(suite.work, 'loaded.png'))
+        finally:
+            chrome.close()
+        # In browsers of their own: the first kept the files for offline visits.
+        for missing in ('brumelo.wasm', 'brumelo.data', 'brumelo.js'):
+            suite.server.missing = {missing}
+            chrome = devtools('without-' + missing)
+            try:
+                chrome.open(suite.server.url('/brumelo.html'))
+                said = chrome.wait_for("document.body.classList.contains('failed') && "
+                                       "document.getElementById('what').textContent", 30)
+                check(said and missing in said, 'without %s the page says %r' % (missing, said))
+                if suite.keep:
+                    chrome.screenshot(os.path.join(suite.work, 'without-%s.png' % missing))
+            finally:
+                suite.server.missing = set()
+                chrome.close()
+
     for engine in engines:
         suite.engine = engine
         everywhere = engine == 'chromium'
@@ -382,6 +461,10 @@ def main():
         if everywhere:
             suite.case('a corrupt stored background counts as absent', corrupt_background)
         suite.case('the chosen picture is kept for the next visit', next_visit)
+        suite.case('a second visit works offline', offline)
+        if everywhere:
+            suite.case('the page is installable', installable)
+            suite.case('loading shows its progress, and a failed download says so', loading)
     suite.server.close()
     if suite.xvfb:
         suite.xvfb.close()

@@ -2,12 +2,14 @@
 WebKitGTK under an X server of our own): the page gets its options from its address and posts
 its pictures and results back here."""
 
+import fcntl
 import http.server
 import json
 import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -22,6 +24,10 @@ class Server:
         self.root, self.data, self.out = root, data, out
         self.results = {}
         self.cond = threading.Condition()
+        # offline: the page's own files are refused (a test's files and reports still pass);
+        # missing: names of the page's files answered with 404.
+        self.offline = False
+        self.missing = set()
         server = self
 
         class Handler(http.server.SimpleHTTPRequestHandler):
@@ -40,6 +46,15 @@ class Server:
             def end_headers(self):
                 self.send_header('Cache-Control', 'no-store')
                 super().end_headers()
+
+            def do_GET(self):
+                p = urllib.parse.urlparse(self.path).path
+                if not p.startswith('/test/'):
+                    if server.offline:
+                        return self.send_error(503, 'offline')
+                    if os.path.basename(p) in server.missing:
+                        return self.send_error(404)
+                super().do_GET()
 
             def do_POST(self):
                 url = urllib.parse.urlparse(self.path)
@@ -267,3 +282,109 @@ class Browser:
                     pass
                 self.proc.wait()
         self.log.close()
+
+
+class DevTools:
+    """Headless Chromium driven through its DevTools protocol (over a pipe), for what a page
+    cannot report itself: the browser's installability check, a page that never started, network
+    and CPU emulation. Starts on a blank page; `open` navigates the one tab."""
+
+    def __init__(self, profile, extra=(), log=None):
+        def high(fd):  # clear of 3 and 4, which the child fills
+            moved = fcntl.fcntl(fd, fcntl.F_DUPFD, 10)
+            os.close(fd)
+            return moved
+        to_browser, self._in = os.pipe()
+        self._out, from_browser = os.pipe()
+        to_browser, from_browser = high(to_browser), high(from_browser)
+        # Chromium reads commands on descriptor 3 and answers on 4.
+        move = ('import os, sys; os.dup2(%d, 3); os.dup2(%d, 4); os.close(%d); os.close(%d); '
+                'os.execv(sys.argv[1], sys.argv[1:])' % (to_browser, from_browser, to_browser,
+                                                        from_browser))
+        # Debian's wrapper script loses the descriptors; its binary keeps them.
+        binary = '/usr/lib/chromium/chromium'
+        binary = binary if os.path.exists(binary) else chromium()
+        args = ([sys.executable, '-c', move, binary] + CHROMIUM_FLAGS +
+                ['--user-data-dir=' + profile, '--remote-debugging-pipe'] + list(extra) +
+                ['about:blank'])
+        self.log = open(log or os.devnull, 'wb')
+        self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT,
+                                     pass_fds=(to_browser, from_browser), start_new_session=True)
+        os.close(to_browser)
+        os.close(from_browser)
+        self._buffer = b''
+        self._next = 0
+        self.events = []
+        targets = self.call('Target.getTargets')['targetInfos']
+        page = next(t for t in targets if t['type'] == 'page')
+        self.session = self.call('Target.attachToTarget', targetId=page['targetId'],
+                                 flatten=True)['sessionId']
+        self.page('Page.enable')
+        self.page('Runtime.enable')
+
+    def _send(self, message):
+        os.write(self._in, json.dumps(message).encode() + b'\0')
+
+    def _receive(self, deadline):
+        while b'\0' not in self._buffer:
+            if time.time() > deadline:
+                raise TimeoutError('Chromium did not answer')
+            import select
+            ready, _, _ = select.select([self._out], [], [], max(0.0, deadline - time.time()))
+            if ready:
+                chunk = os.read(self._out, 1 << 20)
+                if not chunk:
+                    raise EOFError('Chromium went away')
+                self._buffer += chunk
+        message, self._buffer = self._buffer.split(b'\0', 1)
+        return json.loads(message)
+
+    def call(self, method, session=None, timeout=60, **params):
+        self._next += 1
+        message = {'id': self._next, 'method': method, 'params': params}
+        if session:
+            message['sessionId'] = session
+        self._send(message)
+        deadline = time.time() + timeout
+        while True:
+            answer = self._receive(deadline)
+            if answer.get('id') == self._next:
+                if 'error' in answer:
+                    raise RuntimeError('%s: %s' % (method, answer['error'].get('message')))
+                return answer.get('result', {})
+            self.events.append(answer)
+
+    def page(self, method, **params):
+        return self.call(method, self.session, **params)
+
+    def open(self, url):
+        self.page('Page.navigate', url=url)
+
+    def evaluate(self, expression):
+        result = self.page('Runtime.evaluate', expression=expression, returnByValue=True,
+                           awaitPromise=True)
+        return result.get('result', {}).get('value')
+
+    def wait_for(self, expression, timeout=60):
+        """Polls a JavaScript expression until it is true-ish; returns its value, or None."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            value = self.evaluate(expression)
+            if value:
+                return value
+            time.sleep(0.1)
+        return None
+
+    def screenshot(self, path):
+        import base64
+        data = self.page('Page.captureScreenshot', format='png')['data']
+        with open(path, 'wb') as f:
+            f.write(base64.b64decode(data))
+
+    def close(self):
+        try:
+            os.close(self._in)
+            os.close(self._out)
+        except OSError:
+            pass
+        Browser.close(self)

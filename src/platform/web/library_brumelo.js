@@ -125,7 +125,9 @@ var LibraryBrumelo = {
     // Touches that count as the person's doing let the page start sound, ask for the motion
     // sensor (iOS asks here, and only here) and so on.
     gestureHooks: [],
+    gestured: false,
     onGesture: function() {
+      Brumelo.gestured = true;
       var hooks = Brumelo.gestureHooks;
       for (var i = 0; i < hooks.length; ++i) hooks[i]();
     },
@@ -637,6 +639,12 @@ var LibraryBrumelo = {
 
   brumelo_say__deps: ['$Brumelo'],
   brumelo_say: function(text) { Brumelo.say(UTF8ToString(text)); },
+  // What stops the toy from starting stays on screen.
+  brumelo_fail__deps: ['$Brumelo'],
+  brumelo_fail: function(text) {
+    if (window.brumeloFail) window.brumeloFail(UTF8ToString(text));
+    else Brumelo.say(UTF8ToString(text));
+  },
 
   // The file picker: a file input accepting pictures (on phones: the camera or the photo
   // library). The chosen file lands in /picked, decoded, before the program hears of it.
@@ -708,7 +716,9 @@ var LibraryBrumelo = {
   // before. 1 when offered, else 0 with the reason in error.
   brumelo_offer_file: function(data, size, name, mime, error, errorSize) {
     var fileName = UTF8ToString(name), type = UTF8ToString(mime);
-    var active = !navigator.userActivation || navigator.userActivation.isActive;
+    // A tap while the page loaded counts for nothing: the program asked for nothing then.
+    var active = Brumelo.gestured &&
+                 (!navigator.userActivation || navigator.userActivation.isActive);
     if (!active) {
       stringToUTF8('the browser offers files only right after a tap or click', error, errorSize);
       return 0;
