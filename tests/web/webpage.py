@@ -28,6 +28,9 @@ class Server:
         # missing: names of the page's files answered with 404.
         self.offline = False
         self.missing = set()
+        # gzip: the page's files sent compressed to browsers that take it, as a web server would.
+        self.gzip = False
+        self.packed = {}
         server = self
 
         class Handler(http.server.SimpleHTTPRequestHandler):
@@ -54,7 +57,25 @@ class Server:
                         return self.send_error(503, 'offline')
                     if os.path.basename(p) in server.missing:
                         return self.send_error(404)
+                    if server.gzip and 'gzip' in self.headers.get('Accept-Encoding', ''):
+                        return self.send_packed(p)
                 super().do_GET()
+
+            def send_packed(self, p):
+                path = self.translate_path(p)
+                if not os.path.isfile(path):
+                    return self.send_error(404)
+                if path not in server.packed:
+                    import gzip
+                    with open(path, 'rb') as f:
+                        server.packed[path] = gzip.compress(f.read(), 9)
+                body = server.packed[path]
+                self.send_response(200)
+                self.send_header('Content-Type', self.guess_type(path))
+                self.send_header('Content-Encoding', 'gzip')
+                self.send_header('Content-Length', str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
 
             def do_POST(self):
                 url = urllib.parse.urlparse(self.path)

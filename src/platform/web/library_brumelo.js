@@ -48,6 +48,9 @@ var LibraryBrumelo = {
       return false;
     },
 
+    // Canvases whose pixels the program reads: kept in memory, as reading back from a GPU's
+    // canvas costs a stall each time (most of the start-up, in software GL).
+    readBack: {willReadFrequently: true},
     canvas2d: function(width, height) {
       var canvas = typeof OffscreenCanvas != 'undefined' ? new OffscreenCanvas(width, height)
                                                           : document.createElement('canvas');
@@ -101,7 +104,7 @@ var LibraryBrumelo = {
         var scale = limitSide ? Math.min(1, limitSide / Math.max(w, h)) : 1;
         var tw = Math.max(1, Math.round(w * scale)), th = Math.max(1, Math.round(h * scale));
         var canvas = Brumelo.canvas2d(tw, th);
-        var ctx = canvas.getContext('2d');
+        var ctx = canvas.getContext('2d', Brumelo.readBack);
         ctx.imageSmoothingEnabled = true;
         ctx.imageSmoothingQuality = 'high';
         ctx.drawImage(picture, 0, 0, tw, th);
@@ -358,7 +361,7 @@ var LibraryBrumelo = {
   brumelo_text_coverage: function(text, width, height, boxWidth, boxHeight, alignment, family,
                                   size, out) {
     var canvas = Brumelo.canvas2d(width, height);
-    var ctx = canvas.getContext('2d');
+    var ctx = canvas.getContext('2d', Brumelo.readBack);
     ctx.font = BrumeloText.font(UTF8ToString(family) + ', Arial, sans-serif', size, false);
     ctx.fillStyle = 'white';
     ctx.textBaseline = 'top';
@@ -384,7 +387,7 @@ var LibraryBrumelo = {
     var names = UTF8ToString(labels).split('\x1f');
     var fam = UTF8ToString(family);
     var canvas = Brumelo.canvas2d(width, height);
-    var ctx = canvas.getContext('2d');
+    var ctx = canvas.getContext('2d', Brumelo.readBack);
     var box = {x: g(0), y: g(1), w: g(2), h: g(3)};
     ctx.scale(scale, scale);
     ctx.translate(-box.x, -box.y);
