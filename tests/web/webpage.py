@@ -100,6 +100,13 @@ class Server:
                 self.end_headers()
 
         self.httpd = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+        httpd = self.httpd
+
+        def handle_error(request, address):
+            # A browser closed in the middle of a download is no fault.
+            if not isinstance(sys.exc_info()[1], (BrokenPipeError, ConnectionResetError)):
+                http.server.ThreadingHTTPServer.handle_error(httpd, request, address)
+        self.httpd.handle_error = handle_error
         self.port = self.httpd.server_address[1]
         threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
 
