@@ -411,6 +411,27 @@ def main():
             check(not errors, 'not installable: %s' % [e['errorId'] for e in errors])
             manifest = chrome.page('Page.getAppManifest')
             check(not manifest.get('errors'), 'the manifest: %s' % manifest.get('errors'))
+            # A phone held sideways: the toy keeps its upright shape, as tall as the screen,
+            # and says how it is meant to be held.
+            chrome.page('Emulation.setDeviceMetricsOverride', width=844, height=390,
+                        deviceScaleFactor=1, mobile=True,
+                        screenOrientation={'type': 'landscapePrimary', 'angle': 90})
+            chrome.page('Emulation.setTouchEmulationEnabled', enabled=True, maxTouchPoints=5)
+            check(chrome.wait_for("getComputedStyle(document.getElementById('turn')).display "
+                                  "== 'block' && innerWidth == 844"), 'no word on turning the phone')
+            shot = os.path.join(suite.work, 'landscape.png')
+            # The frame is shown after the resize; its first pixels arrive with a later frame.
+            for _ in range(100):
+                chrome.screenshot(shot)
+                picture = pictures.read_png(shot)
+                lit = [x for x in range(picture.width) if sum(picture.pixel(x, 100)) > 30]
+                if lit and 250 <= lit[-1] - lit[0] + 1 <= 270:
+                    break
+                time.sleep(0.1)
+            check(lit and 250 <= lit[-1] - lit[0] + 1 <= 270 and
+                  abs((lit[0] + lit[-1]) / 2 - 422) < 4,
+                  'sideways, the toy spans columns %s to %s of 844' %
+                  (lit and lit[0], lit and lit[-1]))
         finally:
             chrome.close()
 
