@@ -41,8 +41,7 @@ TEST(GBMusicTrack, MissingFileGivesNoTrack) {
     EXPECT_EQ(GBMusicTrack::initWithPath(""), nullptr);
 }
 
-// A short track played twice, first at full gain then at 0.2 after a pause, each time whole
-// from its start.
+// A short track played twice, first at full gain then, after a gap, at 0.2.
 TEST(GBMusicTrack, ShortTrackRewindsPausesAndPlaysAgainAtGain) {
     LoopbackOutput out;
     ASSERT_TRUE(out.ok());
@@ -62,7 +61,7 @@ TEST(GBMusicTrack, ShortTrackRewindsPausesAndPlaysAgainAtGain) {
     alGetSourcei(track->source(), AL_BUFFERS_QUEUED, &queued);
     EXPECT_EQ(queued, 1);
 
-    out.render(0.1, {track});  // a gap between the plays
+    out.render(0.1, {track});  // a gap between the plays: the ended track stays as it was
     EXPECT_EQ(track->finishedNotifications(), 1);
     EXPECT_EQ(track->packetIndex(), tone.size());
     track->setGain(0.2f);
@@ -79,6 +78,7 @@ TEST(GBMusicTrack, ShortTrackRewindsPausesAndPlaysAgainAtGain) {
     float peak[2] = {0, 0};
     for (int b = 0; b < 2; ++b) {
         const auto [start, end] = found[b];
+        // Each play gives the whole sound, from its start.
         EXPECT_NEAR(static_cast<double>(end - start), static_cast<double>(tone.size()), 8);
         for (std::size_t f = start; f < end; ++f)
             peak[b] = std::max(peak[b], std::fabs(sound.samples[f * sound.channels]));
