@@ -10,7 +10,7 @@ if(TARGET brumelo)
      printf '1 button 0\\n3 touch-down 1 100 100\\n3 touch-up 1 100 100 2\\n5 button 2\\n' > $d/mail.script; \
      $<TARGET_FILE:brumelo> --headless --frames 8 --data-dir $d/data --pictures-dir $d/pictures \
        --open-url-command $d/record --script $d/mail.script || exit 1; \
-     for i in $(seq 50); do [ -s $d/url.txt ] && break; sleep 0.1; done; \
+     for i in $(seq 600); do [ -s $d/url.txt ] && break; sleep 0.1; done; \
      head -c 60 $d/url.txt; echo; \
      grep -q '^mailto:?subject=Check%20this%20out!%20-%20Brumelo&body=I%20created' $d/url.txt && \
      grep -q 'data:image/jpg;base64,/9j/' $d/url.txt")

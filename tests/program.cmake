@@ -83,6 +83,6 @@ if(TARGET brumelo)
     add_test(NAME program.window_${mode} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/window_test.sh
       $<TARGET_FILE:brumelo> ${mode})
     set_tests_properties(program.window_${mode} PROPERTIES LABELS app SKIP_RETURN_CODE 77
-      TIMEOUT 90 ENVIRONMENT "${_env}")
+      TIMEOUT 300 ENVIRONMENT "${_env}")
   endforeach()
 endif()

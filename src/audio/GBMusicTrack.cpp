@@ -141,6 +141,9 @@ void GBMusicTrack::dropQueued() {
 }
 
 void GBMusicTrack::refill() {
+    // Nothing plays out unless playing; and a stopped source counts every queued buffer as
+    // played, so refilling it would throw away the rewound start (and end the track again).
+    if (!playing_) return;
     ALint processed = 0;
     alGetSourcei(source_, AL_BUFFERS_PROCESSED, &processed);
     for (; processed > 0; --processed) {
@@ -155,7 +158,7 @@ void GBMusicTrack::refill() {
     }
     if (ending_ && queuedCount() == 0) {
         finishEnd();
-    } else if (playing_) {
+    } else {
         // A late refill lets the source run dry and stop; start it again.
         ALint state = 0;
         alGetSourcei(source_, AL_SOURCE_STATE, &state);

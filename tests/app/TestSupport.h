@@ -66,7 +66,7 @@ inline std::string recordingCommand(const std::string& folder, const std::string
     return path;
 }
 
-inline bool waitForFile(const std::string& path, double seconds = 10) {
+inline bool waitForFile(const std::string& path, double seconds = 60) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < end) {
         if (std::filesystem::exists(path)) return true;

@@ -163,12 +163,24 @@ no-sound)
     Xvfb -displayfd 3 -screen 0 640x960x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
     xvfb=$!
     trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
-    for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+    # Waits are for something to happen, up to a deadline only a stuck run reaches.
+    deadline=$((SECONDS + 150))
+    while [ $SECONDS -lt $deadline ] && ! [ -s "$work/display" ]; do sleep 0.1; done
     if [ -s "$work/display" ]; then
       rm -f "$work/last.png"
-      # SDL turns the signal into a request to quit: a clean end after a few seconds.
-      run env DISPLAY=":$(head -n1 "$work/display")" timeout --preserve-status -s TERM 4 \
-        "$brumelo" --data-dir "$data" --pictures-dir "$work/pictures" --screenshot "$work/last.png"
+      DISPLAY=":$(head -n1 "$work/display")" "$brumelo" --data-dir "$data" \
+        --pictures-dir "$work/pictures" --screenshot "$work/last.png" >"$work/out.log" 2>&1 &
+      prog=$!
+      # Once the microphone has been looked for, the window is up and SDL turns the signal into
+      # a request to quit: a clean end.
+      while [ $SECONDS -lt $deadline ] && kill -0 $prog 2>/dev/null &&
+        ! grep -q 'No microphone' "$work/out.log"; do sleep 0.1; done
+      kill -TERM $prog 2>/dev/null
+      while [ $SECONDS -lt $deadline ] && kill -0 $prog 2>/dev/null; do sleep 0.1; done
+      kill -KILL $prog 2>/dev/null
+      wait $prog
+      status=$?
+      cat "$work/out.log"
       [ "$status" -eq 0 ] || fail "exit status $status in a window"
       once 'No sound output device: running silent'
       once 'No microphone, running without one'

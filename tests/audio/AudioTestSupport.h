@@ -48,9 +48,6 @@ inline std::filesystem::path scratchDir() {
     return dir;
 }
 
-// OpenAL Soft's output goes to this file; set up before the first device opens.
-inline std::filesystem::path waveOutput() { return scratchDir() / "out.wav"; }
-
 inline void writeSound(const std::filesystem::path& path, int format, int rate,
                        const std::vector<short>& samples, int channels = 1) {
     SF_INFO info{};

@@ -43,7 +43,7 @@ class PulseServer {
         if (pid_ > 0)
             ready_ = waitFor(
                 [] { return run("pactl info 2>/dev/null").find("mic_sink") != std::string::npos; },
-                5.0);
+                60.0);
     }
     ~PulseServer() {
         if (pid_ > 0) run("kill " + std::to_string(pid_) + " 2>/dev/null");
@@ -87,7 +87,7 @@ TEST(PulseMicrophone, PlayedSoundDrivesTheLevelAndTheRecording) {
             recorder->getAudioLevels(&level, &peak);
             return level > 0.7f;
         },
-        4.0))
+        60.0))
         << "level " << level;
     const double rate = recorder->hardwareSampleRate();
     recorder.reset();
@@ -106,7 +106,8 @@ TEST(PulseMicrophone, SilentTestDriverKeepsLevelsAtZero) {
     auto recorder = AudioRecorder::initWithURL((scratchDir() / "dummy.caf").string());
     ASSERT_NE(recorder, nullptr);
     recorder->record();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Judged once a whole buffer of the driver's silence has reached the file.
+    ASSERT_TRUE(waitFor([&] { return recorder->startingPacketNumber() > 0; }, 60.0));
     float level = -1, peak = -1;
     recorder->getAudioLevels(&level, &peak);
     EXPECT_EQ(level, 0.f);

@@ -147,7 +147,7 @@ TEST(AudioRecorder, CaptureDeviceThroughSdlDiskDriver) {
             recorder->getAudioLevels(&level, &peak);
             return level > 0.7f;
         },
-        2.0));
+        60.0));
     recorder.reset();
     const Sound rec = readSound(scratchDir() / "disk.caf");
     EXPECT_EQ(rec.channels, 1);

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "AudioTestSupport.h"
+#include "LoopbackOutput.h"
 #include "audio/GBMusicTrack.h"
-#include "audio/SoundEngine.h"
 #include "physics/Random.h"
-#include "platform/MainThreadQueue.h"
 #include "render/Globals.h"
 #include "render/Viewport.h"
 #include "steam/DropletsScreen.h"
@@ -15,15 +14,6 @@ using namespace audiotest;
 namespace {
 
 const std::string kResources = BRUMELO_SOURCE_DIR "/resources/";
-
-bool waitForEnd(GBMusicTrack& track, int count) {
-    return waitFor(
-        [&] {
-            brumelo::MainThreadQueue::main().drain();
-            return track.finishedNotifications() >= count;
-        },
-        3.0);
-}
 
 // Least-squares scale of `sound` found in the first channel of `out` starting at or a little before
 // `from`, and how well it fits (1 for an exact scaled copy).
@@ -73,21 +63,26 @@ GBMusicTrack* strokeUntilSound(SurfaceTrack& track, double step, double& clock) 
 }  // namespace
 
 // A slow stroke (steps of 12 points) sounds music2 and a fast one (40 points) music5, both at
-// gain 0.2: the wave output holds each file's audio at a fifth of its full-gain level.
+// gain 0.2: the output holds each file's audio at a fifth of its full-gain level.
 TEST(WipeSound, StrokeSpeedChoosesTheSoundAtGainOneFifth) {
-    ASSERT_EQ(SoundEngine_Initialize(44100.f), 0);
-    SoundEngine_SetListenerPosition(0, 0, 1);
+    LoopbackOutput out;
+    ASSERT_TRUE(out.ok());
     music2 = GBMusicTrack::initWithPath(kResources + "sound2.caf");
     music3 = GBMusicTrack::initWithPath(kResources + "sound3.caf");
     music4 = GBMusicTrack::initWithPath(kResources + "sound4.caf");
     music5 = GBMusicTrack::initWithPath(kResources + "sound5.caf");
     ASSERT_TRUE(music2 && music3 && music4 && music5);
+    const std::vector<std::shared_ptr<GBMusicTrack>> all{music2, music3, music4, music5};
+    auto playOut = [&](GBMusicTrack& track, int count) {
+        const bool ended =
+            out.render(10, all, [&] { return track.finishedNotifications() == count; });
+        out.render(0.2, all);  // keeps the three sounds apart in the output
+        return ended;
+    };
 
     // Reference: music2 at full gain, for the output's own level of a centred sound.
     music2->play();
-    ASSERT_TRUE(waitForEnd(*music2, 1));
-    const auto gap = std::chrono::milliseconds(200);  // keeps the three sounds apart in the output
-    std::this_thread::sleep_for(gap);
+    ASSERT_TRUE(playOut(*music2, 1));
 
     brumelo::seedRandom(7);
     double clock = 1000;
@@ -96,29 +91,26 @@ TEST(WipeSound, StrokeSpeedChoosesTheSoundAtGainOneFifth) {
     auto screen = std::make_shared<DropletsScreen>(viewport.get());
     SurfaceTrack track(screen.get(), true, {0, 0, 0});
     EXPECT_EQ(strokeUntilSound(track, 12, clock), music2.get());
-    ASSERT_TRUE(waitForEnd(*music2, 2));
-    std::this_thread::sleep_for(gap);
+    ASSERT_TRUE(playOut(*music2, 2));
     EXPECT_EQ(strokeUntilSound(track, 40, clock), music5.get());
-    ASSERT_TRUE(waitForEnd(*music5, 1));
+    ASSERT_TRUE(playOut(*music5, 1));
     SurfaceTrack::setClock({});
     track.removeDrawnNodes();
-
     for (auto* m : {&music2, &music3, &music4, &music5}) m->reset();
-    SoundEngine_Teardown();
 
-    const Sound out = readSound(waveOutput());
+    const Sound& sound = out.sound();
     const Sound s2 = readSound(kResources + "sound2.caf");
     const Sound s5 = readSound(kResources + "sound5.caf");
-    const auto found = bursts(out, 1e-4f, 4000);
+    const auto found = bursts(sound, 1e-4f, 4000);
     ASSERT_EQ(found.size(), 3u);
-    const auto [full, fullFit] = matchAt(out, found[0].first, s2);
+    const auto [full, fullFit] = matchAt(sound, found[0].first, s2);
     EXPECT_GT(fullFit, 0.99);
-    const auto [slow, slowFit] = matchAt(out, found[1].first, s2);
+    const auto [slow, slowFit] = matchAt(sound, found[1].first, s2);
     EXPECT_GT(slowFit, 0.99);
     EXPECT_NEAR(slow / full, 0.2, 0.01);
-    const auto [fast, fastFit] = matchAt(out, found[2].first, s5);
+    const auto [fast, fastFit] = matchAt(sound, found[2].first, s5);
     EXPECT_GT(fastFit, 0.99);
     EXPECT_NEAR(fast / full, 0.2, 0.01);
     // The other sound does not fit: the two are told apart.
-    EXPECT_LT(matchAt(out, found[2].first, s2).second, 0.5);
+    EXPECT_LT(matchAt(sound, found[2].first, s2).second, 0.5);
 }
