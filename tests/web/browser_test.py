@@ -85,13 +85,14 @@ class Suite:
         os.makedirs(self.home)
         self.failures = 0
         self.runs = 0
+        self.only = None
 
     def script(self, name, lines):
         with open(os.path.join(self.data, name), 'w') as f:
             f.write('\n'.join(lines) + '\n')
         return name
 
-    def desktop(self, name, script, frames, data_dir=None):
+    def desktop(self, name, script, frames, data_dir=None, args=()):
         """The desktop program, headless, in a folder of its own holding the test files; returns
         that folder and what it logged."""
         folder = os.path.join(self.work, 'desktop', name)
@@ -101,7 +102,7 @@ class Suite:
                    HOME=self.home, XDG_DATA_HOME=os.path.join(self.home, 'share'))
         run = subprocess.run([self.program, '--headless', '--seed', str(SEED), '--frames',
                               str(frames), '--script', script, '--data-dir', data_dir,
-                              '--pictures-dir', os.path.join(folder, 'pictures')],
+                              '--pictures-dir', os.path.join(folder, 'pictures')] + list(args),
                              cwd=folder, env=env, capture_output=True, text=True, timeout=300)
         if run.returncode != 0:
             raise AssertionError('desktop run %s failed: %s' % (name, run.stderr[-500:]))
@@ -130,6 +131,8 @@ class Suite:
         return result, os.path.join(self.work, 'reports', name)
 
     def case(self, name, body):
+        if self.only and self.only not in name:
+            return
         start = time.time()
         try:
             skipped = body()
@@ -167,6 +170,14 @@ def wipe_depth(picture):
     return abs(picture.luminance(*STROKE_BOX) - picture.luminance(*FOG_BOX))
 
 
+def in_window(window, box):
+    """The frame's box as the window shows it (the frame is letterboxed in the canvas)."""
+    scale = min(window.width / 320, window.height / 480)
+    left, top = (window.width - 320 * scale) / 2, (window.height - 480 * scale) / 2
+    x0, y0, x1, y1 = box
+    return (left + x0 * scale, top + y0 * scale, left + x1 * scale, top + y1 * scale)
+
+
 def alert_shown(window, frame):
     """Whether the window picture shows an alert box over the frame: the box is deep blue
     glass, so the middle of the screen turns bluer and darker there than in the frame."""
@@ -182,6 +193,7 @@ def main():
     parser.add_argument('--page', required=True, help='folder with brumelo.html (build-web/src)')
     parser.add_argument('--program', required=True, help='the desktop build\'s brumelo')
     parser.add_argument('--keep', help='keep pictures and logs in this folder')
+    parser.add_argument('--only', help='run only the cases whose name holds this')
     args = parser.parse_args()
     if not webpage.chromium():
         print('SKIP browser tests: no Chromium')
@@ -195,6 +207,7 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
         os.makedirs(work)
     suite = Suite(os.path.abspath(args.page), os.path.abspath(args.program), work)
+    suite.only = args.only
 
     def frames():
         lines = ['1 button 0'] + zigzag(1, 150, 5, 6)
@@ -249,6 +262,27 @@ def main():
         check(to_right[0] < to_upright[0] / 2,
               'the droplets ran as upright (%.1f%% of the picture differs from the tilted desktop, '
               '%.1f%% from the upright one)' % (100 * to_right[0], 100 * to_upright[0]))
+
+    def tilt_engines():
+        # Each engine's reading of a phone held upright, then turned left (a quarter
+        # anticlockwise: the page turns to landscape): the drops fall down the screen.
+        engines = {
+            'chromium': ('Mozilla/5.0 (Linux; Android 13; Pixel 7) AppleWebKit/537.36 (KHTML, like '
+                         'Gecko) Chrome/120.0.0.0 Mobile Safari/537.36', 1),
+            'webkit': ('Mozilla/5.0 (iPhone; CPU iPhone OS 17_0 like Mac OS X) AppleWebKit/605.1.15 '
+                       '(KHTML, like Gecko) Version/17.0 Mobile/15E148 Safari/604.1', -1),
+            'firefox': ('Mozilla/5.0 (Android 13; Mobile; rv:120.0) Gecko/120.0 Firefox/120.0', 1),
+        }
+        script = suite.script('engines.script', ['1 button 0'])
+        for engine, (agent, sign) in engines.items():
+            for pose, reading in (('upright', (0, 9.80665, 0, 0)), ('turned-left', (9.80665, 0, 0, 90))):
+                x, y, z, angle = reading
+                motion = '%g,%g,%g,%g' % (sign * x, sign * y, sign * z, angle)
+                result, _ = suite.browser('%s-%s' % (engine, pose), script, 30, {'motion': motion},
+                                          flags=['--user-agent=' + agent])
+                gx, gy = result['status']['gravity']
+                check(gy < -0.9 and abs(gx) < 0.1, '%s %s: gravity is (%.2f, %.2f), not down the '
+                      'screen' % (engine, pose, gx, gy))
 
     def blow():
         wav = os.path.join(suite.work, 'blowing.wav')
@@ -330,9 +364,37 @@ def main():
         check(right > left + 20, 'the photo is not upright (yellow %.0f top right, %.0f top left)'
               % (right, left))
 
+    def context_loss():
+        # Wipes, then drops running over the wiped band; the context is lost at frame 150 (the
+        # steam was last read back at frame 100) and given back.
+        lines = ['1 button 0'] + zigzag(1, 150, 5, 4)
+        lines += tap(2, 90, 120, 60) + tap(2, 230, 120, 64)
+        lines += ['200 screenshot loss-200.png']
+        script = suite.script('loss.script', lines)
+        for look in ('classic', 'glass'):
+            folder, _ = suite.desktop('loss-' + look, script, 201, args=['--look', look])
+            result, shots = suite.browser('loss-' + look, script, 201,
+                                          {'look': look, 'lose-context': 150, 'capture': 200})
+            log = result['log']
+            check(any('context lost' in line for line in log) and
+                  any('context restored' in line for line in log),
+                  '%s: the context was not lost and given back: %s' % (look, log[-8:]))
+            check(result['frames'] == 201, '%s: the run stopped at frame %d' % (look, result['frames']))
+            web = pictures.read_png(os.path.join(shots, 'loss-200.png'))
+            desk = pictures.read_png(os.path.join(folder, 'loss-200.png'))
+            check(wipe_depth(web) > 30, '%s: the wipe is gone after the restore (%.0f)' %
+                  (look, wipe_depth(web)))
+            similar(web, desk, '%s: frame 200 after the restore' % look)
+            window = pictures.read_png(os.path.join(shots, 'window-200.png'))
+            shown = abs(window.luminance(*in_window(window, STROKE_BOX)) -
+                        window.luminance(*in_window(window, FOG_BOX)))
+            check(shown > 30, '%s: the window shows no wipe after the restore (%.0f)' % (look, shown))
+
     suite.case('frames like the desktop: wipe, droplets, sounds, the menu', frames)
     suite.case('tilt moves the droplets', tilt)
+    suite.case('tilt on every engine: upright and turned left, drops fall down', tilt_engines)
     suite.case('a loud microphone blows', blow)
+    suite.case('a lost WebGL context comes back as it was, in both looks', context_loss)
     suite.case('a picked file that is no picture', not_a_picture)
     suite.case('a corrupt stored background counts as absent', corrupt_background)
     suite.case('the chosen picture is kept for the next visit', next_visit)

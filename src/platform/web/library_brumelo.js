@@ -618,6 +618,14 @@ var LibraryBrumelo = {
     return 0;
   },
 
+  // Every browser on iOS is WebKit, and reports motion with CoreMotion's sign; an iPad may
+  // call itself a Mac, told apart by its touch points.
+  brumelo_motion_sign: function() {
+    var ua = navigator.userAgent;
+    var ios = /iPhone|iPad|iPod/.test(ua) || (/Macintosh/.test(ua) && navigator.maxTouchPoints > 1);
+    return ios ? -1 : 1;
+  },
+
   brumelo_canvas_origin: function(x, y) {
     var rect = Module['canvas'].getBoundingClientRect();
     HEAPF64[x >> 3] = rect.left;
@@ -785,6 +793,28 @@ var LibraryBrumelo = {
 
   brumelo_storage_works__deps: ['$Brumelo'],
   brumelo_storage_works: function() { return Brumelo.storageWorks ? 1 : 0; },
+
+  brumelo_gl_renew_names__deps: ['$GL'],
+  brumelo_gl_renew_names: function() {
+    var renew = function(table, make) {
+      for (var i = 1; i < table.length; ++i) {
+        if (!table[i]) continue;
+        var object = GLctx[make]();
+        object.name = i;
+        table[i] = object;
+      }
+    };
+    renew(GL.textures, 'createTexture');
+    renew(GL.framebuffers, 'createFramebuffer');
+    renew(GL.renderbuffers, 'createRenderbuffer');
+    renew(GL.buffers, 'createBuffer');
+  },
+
+  brumelo_on_page_hide: function(callback, data) {
+    window.addEventListener('pagehide', function() {
+      {{{ makeDynCall('vi', 'callback') }}}(data);
+    });
+  },
 
   // The page hears how the run goes: the first frame shown, the end of a scripted run.
   brumelo_frame_shown: function(frame) {

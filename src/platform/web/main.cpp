@@ -105,6 +105,8 @@ void finish(int status) {
 
 void tick() {
     if (run.finished) return;
+    // Nothing is drawn until the browser gives the context back.
+    if (emscripten_is_webgl_context_lost(emscripten_webgl_get_current_context())) return;
     brumelo::Program& program = *run.program;
     if (run.scripted) {
         // Pictures a script picks are decoded by the browser first, so that it picks them on

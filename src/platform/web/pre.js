@@ -7,7 +7,9 @@
 // comma-separated, put beside the script), device-model, storedbg (a URL written as the stored
 // background before start-up), report (a URL the results are sent to), capture (frame numbers
 // whose window picture is sent with the report), motion (x,y,z: a devicemotion event with that
-// acceleration including gravity, in m/s^2, every 50 ms, as a test's stand-in for a sensor).
+// acceleration including gravity, in m/s^2, every 50 ms and every frame, as a test's stand-in
+// for a sensor; a fourth number is the screen's turn in degrees, as screen.orientation says),
+// lose-context (a frame number: the WebGL context is lost after it and given back).
 
 Module['noImageDecoding'] = true;
 Module['noAudioDecoding'] = true;
@@ -60,7 +62,19 @@ Module['preloadPlugins'] = [{
   var send = function(path, body, type) {
     return fetch(report + path, {method: 'POST', body: body, headers: {'Content-Type': type}});
   };
+  var loseAt = Number(params.get('lose-context') || 0);
   Module['onFrameShown'] = function(frame) {
+    moved();
+    if (frame == loseAt) {
+      var gl = Module['canvas'].getContext('webgl2');
+      var lose = gl && gl.getExtension('WEBGL_lose_context');
+      if (lose) {
+        Module['canvas'].addEventListener('webglcontextlost', function() {
+          setTimeout(function() { lose.restoreContext(); }, 200);
+        }, {once: true});
+        lose.loseContext();
+      }
+    }
     if (firstFrame < 0) {
       firstFrame = performance.now();
       document.body.classList.add('running');
@@ -102,13 +116,19 @@ Module['preloadPlugins'] = [{
   };
 
   var motion = (params.get('motion') || '').split(',').map(Number);
+  var moved = function() {};
+  if (motion.length == 4 && isFinite(motion[3]) && screen.orientation) {
+    var angle = motion.pop();
+    Object.defineProperty(screen.orientation, 'angle', {get: function() { return angle; }});
+  }
   if (motion.length == 3 && motion.every(isFinite) && typeof DeviceMotionEvent == 'function') {
-    setInterval(function() {
+    moved = function() {
       window.dispatchEvent(new DeviceMotionEvent('devicemotion', {
         accelerationIncludingGravity: {x: motion[0], y: motion[1], z: motion[2]},
         interval: 50
       }));
-    }, 50);
+    };
+    setInterval(moved, 50);
   }
 
   // Leaving the page: what is not yet in IndexedDB goes now, as far as the browser lets it.
