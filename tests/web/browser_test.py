@@ -265,7 +265,8 @@ def main():
 
     def tilt_engines():
         # Each engine's reading of a phone held upright, then turned left (a quarter
-        # anticlockwise: the page turns to landscape): the drops fall down the screen.
+        # anticlockwise: the page turns to landscape): the drops fall down the screen (the
+        # status's gravity has y down).
         engines = {
             'chromium': ('Mozilla/5.0 (Linux; Android 13; Pixel 7) AppleWebKit/537.36 (KHTML, like '
                          'Gecko) Chrome/120.0.0.0 Mobile Safari/537.36', 1),
@@ -281,7 +282,7 @@ def main():
                 result, _ = suite.browser('%s-%s' % (engine, pose), script, 30, {'motion': motion},
                                           flags=['--user-agent=' + agent])
                 gx, gy = result['status']['gravity']
-                check(gy < -0.9 and abs(gx) < 0.1, '%s %s: gravity is (%.2f, %.2f), not down the '
+                check(gy > 0.9 and abs(gx) < 0.1, '%s %s: gravity is (%.2f, %.2f), not down the '
                       'screen' % (engine, pose, gx, gy))
 
     def blow():
