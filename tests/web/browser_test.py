@@ -15,11 +15,16 @@ import json
 import math
 import os
 import shutil
+import socket
+import ssl
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import urllib.error
+import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pictures  # noqa: E402
@@ -391,10 +396,56 @@ def main():
                         window.luminance(*in_window(window, FOG_BOX)))
             check(shown > 30, '%s: the window shows no wipe after the restore (%.0f)' % (look, shown))
 
+    def page_server():
+        serve = webpage.serve_web()
+        folder = tempfile.mkdtemp(dir=suite.work, prefix='serve-')
+        cert = serve.certificate('192.0.2.7', folder)
+        text = subprocess.run(['openssl', 'x509', '-in', cert, '-noout', '-ext', 'subjectAltName'],
+                              capture_output=True, text=True).stdout
+        check('DNS:localhost' in text and '192.0.2.7' in text, 'the certificate names: %s' % text)
+        check(serve.certificate_fits(cert, serve.certificate_names('192.0.2.7')),
+              'a fresh certificate would be made again')
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(cert)
+        server = serve.make_server('127.0.0.1', 0, suite.page, tls)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        port = server.server_address[1]
+        silent = socket.create_connection(('127.0.0.1', port))
+        try:
+            client = ssl.create_default_context(cafile=cert)
+
+            def get(path, gzip=False):
+                request = urllib.request.Request('https://localhost:%d%s' % (port, path))
+                if gzip:
+                    request.add_header('Accept-Encoding', 'gzip')
+                try:
+                    with urllib.request.urlopen(request, context=client, timeout=10) as r:
+                        return r.status, r.headers, r.read()
+                except urllib.error.HTTPError as e:
+                    return e.code, e.headers, b''
+
+            # Answered while a connection that never says a word is open.
+            status, headers, body = get('/brumelo.js', gzip=True)
+            check(status == 200 and headers['Content-Encoding'] == 'gzip',
+                  'brumelo.js: %s %s' % (status, headers.get('Content-Encoding')))
+            check(len(body) < os.path.getsize(os.path.join(suite.page, 'brumelo.js')) / 2,
+                  'brumelo.js is not compressed')
+            csp = headers['Content-Security-Policy'] or ''
+            check("'unsafe-inline'" not in csp and "'wasm-unsafe-eval'" in csp, 'CSP: %s' % csp)
+            for path in ('/Makefile', '/CMakeFiles/', '/cmake_install.cmake', '/../CMakeCache.txt',
+                         '/%2e%2e/CMakeCache.txt', '/brumelo.html/'):
+                check(get(path)[0] == 404, '%s is served' % path)
+        finally:
+            silent.close()
+            server.shutdown()
+            server.server_close()
+
     suite.case('frames like the desktop: wipe, droplets, sounds, the menu', frames)
     suite.case('tilt moves the droplets', tilt)
     suite.case('tilt on every engine: upright and turned left, drops fall down', tilt_engines)
     suite.case('a loud microphone blows', blow)
+    suite.case('the page\'s server: its files only, gzip, a CSP, TLS beside a silent client',
+               page_server)
     suite.case('a lost WebGL context comes back as it was, in both looks', context_loss)
     suite.case('a picked file that is no picture', not_a_picture)
     suite.case('a corrupt stored background counts as absent', corrupt_background)

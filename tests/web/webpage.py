@@ -2,6 +2,8 @@
 address and posts its pictures and results back here."""
 
 import http.server
+import importlib.machinery
+import importlib.util
 import json
 import os
 import shutil
@@ -11,6 +13,17 @@ import tempfile
 import threading
 import time
 import urllib.parse
+
+
+def serve_web():
+    """scripts/serve-web as a module: the page's server and what it sends with the page."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts',
+                        'serve-web')
+    loader = importlib.machinery.SourceFileLoader('serve_web', path)
+    spec = importlib.util.spec_from_loader('serve_web', loader)
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    return module
 
 
 class Server:
