@@ -113,7 +113,8 @@ class Suite:
             raise AssertionError('desktop run %s failed: %s' % (name, run.stderr[-500:]))
         return folder, run.stderr
 
-    def browser(self, name, script, frames, params=None, flags=(), profile=None, files=()):
+    def browser(self, name, script, frames, params=None, flags=(), profile=None, files=(),
+                before=None):
         """The page in a fresh headless Chromium (or one on `profile`, as a later visit); returns
         the page's report and the folder its pictures landed in."""
         self.runs += 1
@@ -125,7 +126,7 @@ class Suite:
         url = self.server.url('/brumelo.html?' + '&'.join('%s=%s' % kv for kv in query.items()))
         profile = profile or tempfile.mkdtemp(dir=self.work, prefix='profile-')
         log = os.path.join(self.work, name + '.chromium.log')
-        chrome = webpage.Browser(url, profile, ['--window-size=320,480'] + list(flags), log)
+        chrome = webpage.Browser(url, profile, ['--window-size=320,480'] + list(flags), log, before)
         try:
             result = self.server.wait(name, 90)
         finally:
@@ -396,6 +397,28 @@ def main():
                         window.luminance(*in_window(window, FOG_BOX)))
             check(shown > 30, '%s: the window shows no wipe after the restore (%.0f)' % (look, shown))
 
+    def storage():
+        # A full store: the chosen picture is not kept, said in one line, and the copy ends
+        # (the report waits for it).
+        origin = suite.server.url('')
+
+        def full(devtools):
+            devtools.call('Storage.overrideQuotaForOrigin', origin=origin, quotaSize=1)
+        script = suite.script('full.script', ['1 button 1', '3 pick photo-turned.jpg'])
+        result, _ = suite.browser('full', script, 30, files=['photo-turned.jpg'], before=full)
+        said = [line for line in result['log'] if line.startswith('Not kept: ')]
+        check(said and all(line == "Not kept: the browser's storage is full" for line in said),
+              'a full store was not said so: %s' % result['log'])
+        check(result['frames'] == 30, 'the run stopped at frame %d' % result['frames'])
+        # No IndexedDB at all: the toy starts, runs, and says so once.
+        result, _ = suite.browser('no-storage', script, 30, {'storage': 'none'},
+                                  files=['photo-turned.jpg'])
+        said = [line for line in result['log'] if 'keeps nothing between visits' in line]
+        check(len(said) == 1, 'said %d times without IndexedDB: %s' % (len(said), result['log']))
+        check(result['frames'] == 30 and result['status']['storage'] == 0,
+              'without IndexedDB: %d frames, storage %s' % (result['frames'],
+                                                          result['status']['storage']))
+
     def page_server():
         serve = webpage.serve_web()
         folder = tempfile.mkdtemp(dir=suite.work, prefix='serve-')
@@ -444,6 +467,7 @@ def main():
     suite.case('tilt moves the droplets', tilt)
     suite.case('tilt on every engine: upright and turned left, drops fall down', tilt_engines)
     suite.case('a loud microphone blows', blow)
+    suite.case('storage: full, or none at all, is said and the toy runs on', storage)
     suite.case('the page\'s server: its files only, gzip, a CSP, TLS beside a silent client',
                page_server)
     suite.case('a lost WebGL context comes back as it was, in both looks', context_loss)

@@ -1,6 +1,7 @@
 """Serves the browser build and runs it in headless Chromium: the page gets its options from its
 address and posts its pictures and results back here."""
 
+import base64
 import http.server
 import importlib.machinery
 import importlib.util
@@ -8,11 +9,14 @@ import json
 import os
 import shutil
 import signal
+import socket
+import struct
 import subprocess
 import tempfile
 import threading
 import time
 import urllib.parse
+import urllib.request
 
 
 def serve_web():
@@ -114,16 +118,107 @@ def chromium():
     return None
 
 
+class DevTools:
+    """Chromium's DevTools protocol on one page, over a plain WebSocket."""
+
+    def __init__(self, profile, timeout=30):
+        deadline = time.time() + timeout
+        port_file = os.path.join(profile, 'DevToolsActivePort')
+        while not os.path.exists(port_file) or not open(port_file).read().strip():
+            if time.time() > deadline:
+                raise RuntimeError('Chromium opened no DevTools port')
+            time.sleep(0.05)
+        port = int(open(port_file).read().split()[0])
+        pages = []
+        while not pages:
+            if time.time() > deadline:
+                raise RuntimeError('Chromium shows no page to DevTools')
+            with urllib.request.urlopen('http://127.0.0.1:%d/json/list' % port) as r:
+                pages = [t for t in json.loads(r.read()) if t.get('type') == 'page']
+        path = '/' + pages[0]['webSocketDebuggerUrl'].split('/', 3)[3]
+        self.sock = socket.create_connection(('127.0.0.1', port), timeout=timeout)
+        key = base64.b64encode(os.urandom(16)).decode()
+        self.sock.sendall(('GET %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nUpgrade: websocket\r\n'
+                           'Connection: Upgrade\r\nSec-WebSocket-Key: %s\r\n'
+                           'Sec-WebSocket-Version: 13\r\n\r\n' % (path, port, key)).encode())
+        answer = b''
+        while b'\r\n\r\n' not in answer:
+            chunk = self.sock.recv(4096)
+            if not chunk:
+                raise RuntimeError('DevTools closed the connection')
+            answer += chunk
+        if b' 101 ' not in answer.split(b'\r\n')[0]:
+            raise RuntimeError('DevTools refused: %r' % answer[:100])
+        self.buffer = answer.split(b'\r\n\r\n', 1)[1]
+        self.next_id = 0
+
+    def _read(self, n):
+        while len(self.buffer) < n:
+            chunk = self.sock.recv(65536)
+            if not chunk:
+                raise RuntimeError('DevTools closed the connection')
+            self.buffer += chunk
+        out, self.buffer = self.buffer[:n], self.buffer[n:]
+        return out
+
+    def _message(self):
+        data = b''
+        while True:
+            head = self._read(2)
+            length = head[1] & 0x7f
+            if length == 126:
+                length = struct.unpack('>H', self._read(2))[0]
+            elif length == 127:
+                length = struct.unpack('>Q', self._read(8))[0]
+            data += self._read(length)
+            if head[0] & 0x80:
+                return json.loads(data)
+
+    def call(self, method, **params):
+        self.next_id += 1
+        body = json.dumps({'id': self.next_id, 'method': method, 'params': params}).encode()
+        mask = os.urandom(4)
+        head = bytes([0x81])
+        if len(body) < 126:
+            head += bytes([0x80 | len(body)])
+        else:
+            head += bytes([0x80 | 126]) + struct.pack('>H', len(body))
+        self.sock.sendall(head + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(body)))
+        while True:
+            message = self._message()
+            if message.get('id') == self.next_id:
+                if 'error' in message:
+                    raise RuntimeError('%s: %s' % (method, message['error']))
+                return message.get('result', {})
+
+    def close(self):
+        self.sock.close()
+
+
 class Browser:
     """One headless Chromium on one page; its profile (and so the page's IndexedDB) lives in
     `profile`, which a later Browser may reuse."""
 
-    def __init__(self, url, profile, extra=(), log=None):
+    def __init__(self, url, profile, extra=(), log=None, before=None):
+        """`before`, when given, is called with a DevTools connection before the page loads."""
         self.profile = profile
-        args = [chromium()] + CHROMIUM_FLAGS + ['--user-data-dir=' + profile] + list(extra) + [url]
+        if before:
+            extra = list(extra) + ['--remote-debugging-port=0']
+        args = [chromium()] + CHROMIUM_FLAGS + ['--user-data-dir=' + profile] + list(extra) + \
+            ['about:blank' if before else url]
         self.log = open(log or os.devnull, 'wb')
         self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT,
                                      start_new_session=True)
+        # The connection stays open: what it set (a quota, say) lasts only as long.
+        self.devtools = None
+        if before:
+            try:
+                self.devtools = DevTools(profile)
+                before(self.devtools)
+                self.devtools.call('Page.navigate', url=url)
+            except BaseException:
+                self.close()
+                raise
 
     def pids(self):
         """The browser and every process under it."""
@@ -167,6 +262,9 @@ class Browser:
         return kinds
 
     def close(self):
+        if self.devtools:
+            self.devtools.close()
+            self.devtools = None
         if self.proc.poll() is None:
             try:
                 os.killpg(self.proc.pid, signal.SIGTERM)

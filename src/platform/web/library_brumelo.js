@@ -139,6 +139,88 @@ var LibraryBrumelo = {
     storageBusy: false,
     storageWorks: true,
 
+    // The data folder's copy: IndexedDB laid out as Emscripten's IDBFS lays it out (so what
+    // earlier visits stored is found), written whole in one transaction or not at all.
+    store: {db: null, name: '/data', version: 21, table: 'FILE_DATA', stored: {},
+            timeoutMs: 8000},
+
+    // Settles as the promise does, or fails with `what` after the store's time-out.
+    within: function(promise, what, onLate) {
+      return new Promise(function(resolve, reject) {
+        var late = false;
+        var timer = setTimeout(function() {
+          late = true;
+          reject(new Error(what));
+        }, Brumelo.store.timeoutMs);
+        promise.then(function(value) {
+          clearTimeout(timer);
+          if (late && onLate) onLate(value);
+          resolve(value);
+        }, function(e) {
+          clearTimeout(timer);
+          reject(e);
+        });
+      });
+    },
+
+    // Resolves to the folder's files kept by earlier visits ({name: {contents, timestamp,
+    // mode}}); rejects when the browser keeps nothing here.
+    openStore: function() {
+      var store = Brumelo.store;
+      var opened = new Promise(function(resolve, reject) {
+        var idb = typeof indexedDB != 'undefined' ? indexedDB : null;
+        if (!idb) throw new Error('it offers no IndexedDB');
+        var request = idb.open(store.name, store.version);
+        request.onupgradeneeded = function() {
+          var db = request.result;
+          var table = db.objectStoreNames.contains(store.table)
+              ? request.transaction.objectStore(store.table) : db.createObjectStore(store.table);
+          if (!table.indexNames.contains('timestamp'))
+            table.createIndex('timestamp', 'timestamp', {unique: false});
+        };
+        request.onsuccess = function() { resolve(request.result); };
+        request.onerror = function(e) {
+          e.preventDefault();
+          reject(request.error || new Error('IndexedDB did not open'));
+        };
+      });
+      var waited = 'its storage does not answer';
+      return Brumelo.within(opened, waited, function(db) { db.close(); }).then(function(db) {
+        var read = new Promise(function(resolve, reject) {
+          var files = {};
+          var transaction = db.transaction([store.table], 'readonly');
+          var cursor = transaction.objectStore(store.table).openCursor();
+          cursor.onsuccess = function() {
+            var c = cursor.result;
+            if (!c) return;
+            var key = String(c.key), value = c.value;
+            if (key.indexOf(store.name + '/') == 0 && value && value.contents &&
+                FS.isFile(value.mode))
+              files[key.substring(store.name.length + 1)] = value;
+            c.continue();
+          };
+          transaction.oncomplete = function() { resolve(files); };
+          transaction.onabort = function() {
+            reject(transaction.error || new Error('reading IndexedDB failed'));
+          };
+        });
+        return Brumelo.within(read, waited).then(function(files) {
+          store.db = db;
+          db.onversionchange = function() { db.close(); };
+          return files;
+        }, function(e) {
+          db.close();
+          throw e;
+        });
+      });
+    },
+
+    // One line for a failed copy: a full store is the usual cause and said plainly.
+    notKept: function(e) {
+      var full = e && (e.name == 'QuotaExceededError' || /quota/i.test(String(e.message)));
+      return full ? 'the browser\'s storage is full' : ((e && (e.message || e.name)) || String(e));
+    },
+
     storedWaiters: [],
 
     // Resolves once what the data folder holds now has reached IndexedDB (or failed to).
@@ -767,28 +849,59 @@ var LibraryBrumelo = {
     }
   },
 
-  // Copies the data folder into IndexedDB when it changed since the last copy. A failure is
-  // said on the page and to the program (once per failure).
+  // Copies the data folder into IndexedDB when it changed since the last copy: what changed
+  // and what went, in one transaction, so a next visit finds the old copy or the new one. A
+  // failure (or no answer) is said on the page and to the program, once per change.
   brumelo_persist__deps: ['$Brumelo', '$FS'],
   brumelo_persist: function() {
-    if (Brumelo.storageBusy || !Brumelo.storageWorks) return;
+    var store = Brumelo.store;
+    if (Brumelo.storageBusy || !Brumelo.storageWorks || !store.db) return;
     var signature = Brumelo.dataSignature();
     if (signature == Brumelo.storedSignature) return;
     Brumelo.storageBusy = true;
-    FS.syncfs(false, function(e) {
+    var now = {}, transaction = null, timer = 0, done = false;
+    var finish = function(e) {
+      if (done) return;
+      done = true;
+      clearTimeout(timer);
       Brumelo.storageBusy = false;
+      Brumelo.storedSignature = signature;
+      if (!e) store.stored = now;
       var waiting = Brumelo.storedWaiters;
       Brumelo.storedWaiters = [];
       waiting.forEach(function(resolve) { resolve(); });
-      if (!e) {
-        Brumelo.storedSignature = signature;
-        return;
-      }
-      var why = (e && (e.message || e.name)) || String(e);
-      Brumelo.storedSignature = signature;
-      Brumelo.say('The browser did not keep Brumelo\'s data for your next visit (' + why + ').');
+      if (!e) return;
+      var why = Brumelo.notKept(e);
+      Brumelo.say('Not kept: ' + why);
       Module['ccall']('brumelo_storage_failed', null, ['string'], [why]);
-    });
+    };
+    try {
+      transaction = store.db.transaction([store.table], 'readwrite');
+      var table = transaction.objectStore(store.table);
+      FS.readdir('/data').forEach(function(name) {
+        var path = '/data/' + name;
+        if (name == '.' || name == '..') return;
+        var st = FS.stat(path);
+        if (!FS.isFile(st.mode)) return;
+        now[name] = st.mtime.getTime() + ':' + st.size;
+        if (store.stored[name] == now[name]) return;
+        table.put({timestamp: st.mtime, mode: st.mode, contents: FS.readFile(path)}, path);
+      });
+      Object.keys(store.stored).forEach(function(name) {
+        if (!(name in now)) table.delete('/data/' + name);
+      });
+      transaction.oncomplete = function() { finish(null); };
+      transaction.onabort = function() {
+        finish(transaction.error || new Error('the browser did not store it'));
+      };
+      timer = setTimeout(function() {
+        try { transaction.abort(); } catch (e) {}
+        finish(new Error('the browser\'s storage does not answer'));
+      }, store.timeoutMs);
+    } catch (e) {
+      if (transaction) try { transaction.abort(); } catch (ignored) {}
+      finish(e);
+    }
   },
 
   brumelo_storage_works__deps: ['$Brumelo'],

@@ -9,7 +9,8 @@
 // whose window picture is sent with the report), motion (x,y,z: a devicemotion event with that
 // acceleration including gravity, in m/s^2, every 50 ms and every frame, as a test's stand-in
 // for a sensor; a fourth number is the screen's turn in degrees, as screen.orientation says),
-// lose-context (a frame number: the WebGL context is lost after it and given back).
+// lose-context (a frame number: the WebGL context is lost after it and given back), storage=none
+// (the page sees no IndexedDB, as in some private modes).
 
 Module['noImageDecoding'] = true;
 Module['noAudioDecoding'] = true;
@@ -153,7 +154,11 @@ Module['preloadPlugins'] = [{
     });
 
     // The data folder (the stored background, the first-visit mark) lives in IndexedDB between
-    // visits; without IndexedDB every visit is a first one.
+    // visits; without IndexedDB every visit is a first one. A test asks for a browser without
+    // it with storage=none.
+    if (params.get('storage') == 'none') {
+      try { Object.defineProperty(window, 'indexedDB', {value: undefined}); } catch (e) {}
+    }
     FS.mkdir('/data');
     addRunDependency('data folder');
     var ready = function() {
@@ -169,23 +174,25 @@ Module['preloadPlugins'] = [{
       });
     };
     var storedBackground = params.get('storedbg');
-    var populated = function(e) {
-      if (e) {
-        Brumelo.storageWorks = false;
-        Brumelo.say('The browser keeps nothing between visits here (' + (e.message || e) +
-                    '): each visit starts afresh.');
-      }
+    var populated = function() {
       if (!storedBackground) return ready();
       fetch(storedBackground).then(function(response) { return response.arrayBuffer(); })
           .then(function(buffer) { FS.writeFile('/data/CustomBG.png', new Uint8Array(buffer)); })
           .catch(function(e) { line('storedbg: ' + e); })
           .then(ready);
     };
-    try {
-      FS.mount(IDBFS, {}, '/data');
-      FS.syncfs(true, populated);
-    } catch (e) {
-      populated(e);
-    }
+    Brumelo.openStore().then(function(files) {
+      Object.keys(files).forEach(function(name) {
+        var path = '/data/' + name, file = files[name];
+        FS.writeFile(path, file.contents);
+        FS.chmod(path, file.mode);
+        FS.utime(path, file.timestamp.getTime(), file.timestamp.getTime());
+        Brumelo.store.stored[name] = file.timestamp.getTime() + ':' + file.contents.length;
+      });
+    }).catch(function(e) {
+      Brumelo.storageWorks = false;
+      Brumelo.say('The browser keeps nothing between visits here (' + Brumelo.notKept(e) +
+                  '): each visit starts afresh.');
+    }).then(populated);
   });
 })();
