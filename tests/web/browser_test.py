@@ -114,7 +114,7 @@ class Suite:
         return folder, run.stderr
 
     def browser(self, name, script, frames, params=None, flags=(), profile=None, files=(),
-                before=None):
+                before=None, during=None):
         """The page in a fresh headless Chromium (or one on `profile`, as a later visit); returns
         the page's report and the folder its pictures landed in."""
         self.runs += 1
@@ -126,8 +126,12 @@ class Suite:
         url = self.server.url('/brumelo.html?' + '&'.join('%s=%s' % kv for kv in query.items()))
         profile = profile or tempfile.mkdtemp(dir=self.work, prefix='profile-')
         log = os.path.join(self.work, name + '.chromium.log')
+        if during and not before:
+            before = lambda devtools: None  # noqa: E731
         chrome = webpage.Browser(url, profile, ['--window-size=320,480'] + list(flags), log, before)
         try:
+            if during:
+                during(chrome.devtools)
             result = self.server.wait(name, 90)
         finally:
             chrome.close()
@@ -154,6 +158,21 @@ class Suite:
             print('SKIP %s: %s' % (name, skipped), flush=True)
         else:
             print('PASS %s (%.0f s)' % (name, time.time() - start), flush=True)
+
+
+FAKE_MICROPHONE = ['--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream']
+# A page hidden or shown again, as the browser tells it (headless pages are never hidden).
+SHOWN = ("Object.defineProperty(document, 'hidden', {configurable: true, get: () => %s});"
+         "Object.defineProperty(document, 'visibilityState', {configurable: true, "
+         "get: () => %s ? 'hidden' : 'visible'});"
+         "document.dispatchEvent(new Event('visibilitychange')); true")
+
+
+def first_touch(devtools):
+    """A key pressed once the page runs: the person's first touch, that asks for the
+    microphone."""
+    check(devtools.wait_for("document.body.classList.contains('running')", 60), 'the page never ran')
+    devtools.press()
 
 
 def check(condition, message):
@@ -298,9 +317,8 @@ def main():
         lines += ['50 screenshot blow-50.png', '400 screenshot blow-400.png']
         script = suite.script('blow.script', lines)
         folder, _ = suite.desktop('blow', script, 401)
-        result, shots = suite.browser('blow', script, 401, flags=[
-            '--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream',
-            '--use-file-for-fake-audio-capture=' + wav])
+        result, shots = suite.browser('blow', script, 401, flags=FAKE_MICROPHONE + [
+            '--use-file-for-fake-audio-capture=' + wav], during=first_touch)
         status = result['status']
         check(status['level'] > 0.7 and status['blow'] > 0.7,
               'the microphone reads %.2f (%.2f over a floor of %.3f), no blow' %
@@ -419,6 +437,34 @@ def main():
               'without IndexedDB: %d frames, storage %s' % (result['frames'],
                                                           result['status']['storage']))
 
+    def life_cycle():
+        profile = tempfile.mkdtemp(dir=suite.work, prefix='profile-')
+        chrome = webpage.Browser(suite.server.url('/brumelo.html?seed=1'), profile,
+                                 ['--window-size=320,480'] + FAKE_MICROPHONE,
+                                 os.path.join(suite.work, 'life.chromium.log'), lambda d: None)
+        try:
+            page = chrome.devtools
+            check(page.wait_for("Module.framesShown >= 50", 60), 'the page never ran')
+            check(page.evaluate('Brumelo.mic.wanted && !Brumelo.mic.live && !Brumelo.mic.asking'),
+                  'the microphone was asked for before any touch')
+            page.press()
+            check(page.wait_for('Brumelo.mic.live'), 'the first touch did not open the microphone')
+            sound = "Brumelo.audioContexts().length == 2 && Brumelo.audioContexts().every(" \
+                    "c => c.state == '%s')"
+            page.evaluate(SHOWN % ('true', 'true'))
+            check(page.wait_for('!Brumelo.mic.stream && ' + sound % 'suspended'),
+                  'hidden, the page keeps the microphone or plays on')
+            page.evaluate(SHOWN % ('false', 'false'))
+            check(page.wait_for('Brumelo.mic.live && ' + sound % 'running'),
+                  'shown again, the page has no microphone or no sound')
+            # The system takes the microphone (a call): it comes back at the next touch.
+            page.evaluate("Brumelo.mic.stream.getAudioTracks()[0].dispatchEvent(new Event('ended'))")
+            check(page.wait_for('!Brumelo.mic.live'), 'a microphone taken away still counts as live')
+            page.press()
+            check(page.wait_for('Brumelo.mic.live'), 'the microphone did not come back')
+        finally:
+            chrome.close()
+
     def page_server():
         serve = webpage.serve_web()
         folder = tempfile.mkdtemp(dir=suite.work, prefix='serve-')
@@ -467,6 +513,8 @@ def main():
     suite.case('tilt moves the droplets', tilt)
     suite.case('tilt on every engine: upright and turned left, drops fall down', tilt_engines)
     suite.case('a loud microphone blows', blow)
+    suite.case('life: the microphone at the first touch, let go while hidden, sound suspended',
+               life_cycle)
     suite.case('storage: full, or none at all, is said and the toy runs on', storage)
     suite.case('the page\'s server: its files only, gzip, a CSP, TLS beside a silent client',
                page_server)

@@ -191,6 +191,30 @@ class DevTools:
                     raise RuntimeError('%s: %s' % (method, message['error']))
                 return message.get('result', {})
 
+    def evaluate(self, expression):
+        result = self.call('Runtime.evaluate', expression=expression, returnByValue=True)
+        if 'exceptionDetails' in result:
+            raise RuntimeError('%s: %s' % (expression, result['exceptionDetails'].get('text')))
+        return result['result'].get('value')
+
+    def wait_for(self, expression, timeout=30):
+        """Whether the expression came true on the page within timeout seconds."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            try:
+                if self.evaluate(expression):
+                    return True
+            except RuntimeError:
+                pass  # the page is not there yet
+            time.sleep(0.05)
+        return False
+
+    def press(self, key='q'):
+        """A key pressed and let go, as a person would: the page counts it as a gesture."""
+        for kind in ('keyDown', 'keyUp'):
+            self.call('Input.dispatchKeyEvent', type=kind, key=key, code='Key' + key.upper(),
+                      windowsVirtualKeyCode=ord(key.upper()))
+
     def close(self):
         self.sock.close()
 

@@ -130,7 +130,98 @@ var LibraryBrumelo = {
       for (var i = 0; i < hooks.length; ++i) hooks[i]();
     },
 
-    mic: {context: null, analyser: null, samples: null, live: false},
+    // wanted: the program listens; asking: a request is out; stream, source: while live.
+    mic: {context: null, analyser: null, samples: null, live: false, wanted: false,
+          asking: false, stream: null, source: null},
+    touched: false,  // the person touched the page (or pressed a key) at least once
+
+    askMic: function() {
+      var mic = Brumelo.mic;
+      if (!mic.wanted || mic.live || mic.asking || !mic.context || document.hidden) return;
+      mic.asking = true;
+      navigator.mediaDevices.getUserMedia({
+        audio: {echoCancellation: false, noiseSuppression: false, autoGainControl: false,
+                channelCount: 1},
+        video: false
+      }).then(function(stream) {
+        mic.asking = false;
+        if (!mic.wanted || !mic.context || document.hidden) {
+          stream.getTracks().forEach(function(t) { t.stop(); });
+          return;
+        }
+        if (!mic.analyser) {
+          mic.analyser = mic.context.createAnalyser();
+          mic.analyser.fftSize = 8192;
+          // Some browsers only run nodes that reach the speakers: a silent path keeps it
+          // running.
+          var silent = mic.context.createGain();
+          silent.gain.value = 0;
+          mic.analyser.connect(silent);
+          silent.connect(mic.context.destination);
+          mic.samples = new Float32Array(mic.analyser.fftSize);
+        }
+        mic.source = mic.context.createMediaStreamSource(stream);
+        mic.source.connect(mic.analyser);
+        mic.stream = stream;
+        mic.live = true;
+        var track = stream.getAudioTracks()[0];
+        if (track) track.onended = function() {
+          if (mic.stream != stream) return;
+          Brumelo.releaseMic();
+          Brumelo.say('The microphone went away (another app took it?): blowing comes back ' +
+                      'at your next touch.');
+        };
+        err('microphone: ' + (track ? track.label : 'on'));
+      }).catch(function(e) {
+        mic.asking = false;
+        // Refused: not asked again this visit.
+        mic.wanted = false;
+        Brumelo.say('No microphone (' + (e.name || e) + '): Brumelo runs on without blowing.');
+      });
+    },
+
+    releaseMic: function() {
+      var mic = Brumelo.mic;
+      if (mic.source) mic.source.disconnect();
+      if (mic.stream) mic.stream.getTracks().forEach(function(t) { t.stop(); });
+      mic.source = mic.stream = null;
+      mic.live = false;
+    },
+
+    // Every AudioContext of the page: the microphone's and OpenAL's.
+    audioContexts: function() {
+      var all = Brumelo.mic.context ? [Brumelo.mic.context] : [];
+      for (var id in AL.contexts) {
+        var context = AL.contexts[id] && AL.contexts[id].audioCtx;
+        if (context) all.push(context);
+      }
+      return all;
+    },
+
+    // Suspended by the page or by the system (iOS: 'interrupted', a call).
+    resumeSound: function() {
+      Brumelo.audioContexts().forEach(function(context) {
+        if (context.state == 'suspended' || context.state == 'interrupted')
+          context.resume().catch(function() {});
+      });
+    },
+
+    // A hidden page holds no microphone and plays nothing; shown again, it asks again.
+    watchLife: function() {
+      if (Brumelo.watchingLife) return;
+      Brumelo.watchingLife = true;
+      document.addEventListener('visibilitychange', function() {
+        if (document.hidden) {
+          Brumelo.releaseMic();
+          Brumelo.audioContexts().forEach(function(context) {
+            if (context.state == 'running') context.suspend().catch(function() {});
+          });
+          return;
+        }
+        Brumelo.resumeSound();
+        if (Brumelo.touched) Brumelo.askMic();
+      });
+    },
 
     picker: {state: 0, path: '', input: null, opened: 0},
 
@@ -577,13 +668,12 @@ var LibraryBrumelo = {
     } catch (e) {
       return 0;
     }
-    var context = Brumelo.mic.context;
-    Brumelo.gestureHooks.push(function() {
-      if (context.state == 'suspended') context.resume();
-    });
-    return context.sampleRate;
+    Brumelo.watchLife();
+    return Brumelo.mic.context.sampleRate;
   },
 
+  // The microphone is asked for at the first touch (a prompt at load would swallow it), and
+  // again after it was released while hidden or taken by the system (a call).
   brumelo_mic_start__deps: ['$Brumelo'],
   brumelo_mic_start: function() {
     var mic = Brumelo.mic;
@@ -593,32 +683,8 @@ var LibraryBrumelo = {
                   'Brumelo runs on without blowing.');
       return 0;
     }
-    navigator.mediaDevices.getUserMedia({
-      audio: {echoCancellation: false, noiseSuppression: false, autoGainControl: false,
-              channelCount: 1},
-      video: false
-    }).then(function(stream) {
-      var source = mic.context.createMediaStreamSource(stream);
-      var analyser = mic.context.createAnalyser();
-      analyser.fftSize = 8192;
-      source.connect(analyser);
-      // Some browsers only run nodes that reach the speakers: a silent path keeps it running.
-      var silent = mic.context.createGain();
-      silent.gain.value = 0;
-      analyser.connect(silent);
-      silent.connect(mic.context.destination);
-      mic.analyser = analyser;
-      mic.samples = new Float32Array(analyser.fftSize);
-      mic.live = true;
-      var track = stream.getAudioTracks()[0];
-      if (track) track.onended = function() {
-        mic.live = false;
-        Brumelo.say('The microphone went away: Brumelo runs on without blowing.');
-      };
-      err('microphone: ' + (track ? track.label : 'on'));
-    }).catch(function(e) {
-      Brumelo.say('No microphone (' + (e.name || e) + '): Brumelo runs on without blowing.');
-    });
+    mic.wanted = true;
+    if (Brumelo.touched) Brumelo.askMic();
     return 1;
   },
 
@@ -642,19 +708,21 @@ var LibraryBrumelo = {
 
   brumelo_mic_stop__deps: ['$Brumelo'],
   brumelo_mic_stop: function() {
-    Brumelo.mic.live = false;
-    if (Brumelo.mic.context) Brumelo.mic.context.close();
-    Brumelo.mic.context = null;
+    var mic = Brumelo.mic;
+    mic.wanted = false;
+    Brumelo.releaseMic();
+    if (mic.context) mic.context.close();
+    mic.context = null;
   },
 
   // Sound and motion wait for a touch: the OpenAL output resumes then, and iOS asks for motion.
   brumelo_install_gesture_hooks__deps: ['$Brumelo', '$AL'],
   brumelo_install_gesture_hooks: function() {
+    Brumelo.watchLife();
     Brumelo.gestureHooks.push(function() {
-      for (var id in AL.contexts) {
-        var context = AL.contexts[id] && AL.contexts[id].audioCtx;
-        if (context && context.state == 'suspended') context.resume();
-      }
+      Brumelo.touched = true;
+      Brumelo.resumeSound();
+      Brumelo.askMic();
     });
     if (typeof DeviceMotionEvent != 'undefined' &&
         typeof DeviceMotionEvent.requestPermission == 'function') {

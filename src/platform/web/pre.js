@@ -65,6 +65,7 @@ Module['preloadPlugins'] = [{
   };
   var loseAt = Number(params.get('lose-context') || 0);
   Module['onFrameShown'] = function(frame) {
+    Module['framesShown'] = frame;
     moved();
     if (frame == loseAt) {
       var gl = Module['canvas'].getContext('webgl2');
