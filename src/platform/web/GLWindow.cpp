@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <functional>
 #include <map>
 
 #include "platform/FramePresenter.h"
@@ -33,13 +32,10 @@ constexpr int kKeepEvery = 100;
 
 }  // namespace
 
-namespace {
-std::function<void()> showWholeFrame;  // the window's, while there is one
-}  // namespace
-
 struct GLWindow::Impl {
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
     std::unique_ptr<FramePresenter> presenter;
+    bool preserved = false;  // the canvas keeps its pixels between frames
     bool lost = false;       // the WebGL context, until the browser gives it back
     int presents = 0;
     std::function<void(const InputEvent&)> listener;
@@ -322,11 +318,10 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int, bool fullscreen,
     attributes.stencil = EM_FALSE;
     attributes.antialias = EM_FALSE;
     attributes.premultipliedAlpha = EM_TRUE;
-    // The canvas keeps nothing between frames, pictures taken for a report included (they ask
-    // for a whole frame first, see brumelo_show_whole_frame): WebKit, keeping a canvas's
-    // pixels, loses what is drawn into the screen's render buffer from the first frame shown
-    // on (it reads back opaque and stale, copies from it fail), so frames show no wipes.
-    attributes.preserveDrawingBuffer = EM_FALSE;
+    // Pictures of the window taken for a report read the canvas after frames that drew nothing
+    // new; elsewhere the canvas need not keep its pixels.
+    d.preserved = brumelo_page_has("capture") != 0;
+    attributes.preserveDrawingBuffer = d.preserved ? EM_TRUE : EM_FALSE;
     attributes.majorVersion = 2;
     attributes.minorVersion = 0;
     attributes.enableExtensionsByDefault = EM_TRUE;
@@ -370,17 +365,11 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int, bool fullscreen,
     if (fullscreen) brumelo_toggle_fullscreen();
 
     d.presenter = std::make_unique<FramePresenter>();
-    showWholeFrame = [&d] {
-        InputEvent e;
-        e.kind = InputEvent::Kind::Expose;
-        d.send(e);
-    };
     return self;
 }
 
 GLWindow::~GLWindow() {
     if (!impl_) return;
-    showWholeFrame = nullptr;
     emscripten_html5_remove_all_event_listeners();
     if (impl_->context > 0) {
         makeCurrent();
@@ -413,9 +402,9 @@ void GLWindow::toggleFullscreen() { brumelo_toggle_fullscreen(); }
 void GLWindow::present(GLuint screenFramebuffer, int width, int height,
                        const std::vector<PixelRect>* changed) {
     impl_->fitCanvas();
-    // The canvas keeps nothing between frames: each present is whole.
+    // Unless it is preserved, the canvas keeps nothing between frames: each present is whole.
     impl_->presenter->present(screenFramebuffer, width, height, changed, impl_->width,
-                              impl_->height, impl_->box(), false);
+                              impl_->height, impl_->box(), impl_->preserved);
     if (++impl_->presents % kKeepEvery == 0) gles1::keepRenderedTextures();
 }
 
@@ -453,9 +442,3 @@ void GLWindow::setEventListener(std::function<void(const InputEvent&)> listener)
 }
 
 }  // namespace brumelo
-
-// A report's picture of the window is taken right after a frame shown: the frame before asks
-// for that one to be shown whole, even if nothing in it changed.
-extern "C" EMSCRIPTEN_KEEPALIVE void brumelo_show_whole_frame() {
-    if (brumelo::showWholeFrame) brumelo::showWholeFrame();
-}

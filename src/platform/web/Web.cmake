@@ -38,7 +38,7 @@ function(brumelo_web_program)
     -sINITIAL_MEMORY=33554432
     -sFORCE_FILESYSTEM=1
     --use-preload-plugins
-    -sEXPORTED_FUNCTIONS=_main,_malloc,_free,_brumelo_storage_failed,_brumelo_show_whole_frame
+    -sEXPORTED_FUNCTIONS=_main,_malloc,_free,_brumelo_storage_failed
     -sEXPORTED_RUNTIME_METHODS=ccall
     -lGL
     -lopenal

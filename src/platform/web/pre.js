@@ -81,9 +81,8 @@ Module['preloadPlugins'] = [{
       firstFrame = performance.now();
       document.body.classList.add('running');
     }
-    if (report && captures.indexOf(frame + 1) >= 0) Module['_brumelo_show_whole_frame']();
     if (report && captures.indexOf(frame) >= 0) {
-      // The drawing buffer still holds this frame, shown whole, until the browser shows it.
+      // The drawing buffer still holds this frame until the browser shows it.
       var picture = Module['canvas'].toDataURL('image/png');
       send('/file?name=window-' + frame + '.png', picture, 'text/plain');
     }
