@@ -1,7 +1,8 @@
-"""Serves the browser build and runs it in headless Chromium: the page gets its options from its
-address and posts its pictures and results back here."""
+"""Serves the browser build and runs it in a browser engine (headless Chromium, Firefox, or
+WebKitGTK under an X server of our own): the page gets its options from its address and posts
+its pictures and results back here."""
 
-import base64
+import fcntl
 import http.server
 import importlib.machinery
 import importlib.util
@@ -9,9 +10,8 @@ import json
 import os
 import shutil
 import signal
-import socket
-import struct
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -30,6 +30,9 @@ def serve_web():
     return module
 
 
+CSP = serve_web().CSP
+
+
 class Server:
     """Serves `root` (the built page) and /test/ from `data`; keeps what pages post under
     /report/<run>/ in `out`."""
@@ -38,6 +41,13 @@ class Server:
         self.root, self.data, self.out = root, data, out
         self.results = {}
         self.cond = threading.Condition()
+        # offline: the page's own files are refused (a test's files and reports still pass);
+        # missing: names of the page's files answered with 404.
+        self.offline = False
+        self.missing = set()
+        # gzip: the page's files sent compressed to browsers that take it, as a web server would.
+        self.gzip = False
+        self.packed = {}
         server = self
 
         class Handler(http.server.SimpleHTTPRequestHandler):
@@ -55,7 +65,36 @@ class Server:
 
             def end_headers(self):
                 self.send_header('Cache-Control', 'no-store')
+                # The page runs under the policy its own server sends.
+                self.send_header('Content-Security-Policy', CSP)
                 super().end_headers()
+
+            def do_GET(self):
+                p = urllib.parse.urlparse(self.path).path
+                if not p.startswith('/test/'):
+                    if server.offline:
+                        return self.send_error(503, 'offline')
+                    if os.path.basename(p) in server.missing:
+                        return self.send_error(404)
+                    if server.gzip and 'gzip' in self.headers.get('Accept-Encoding', ''):
+                        return self.send_packed(p)
+                super().do_GET()
+
+            def send_packed(self, p):
+                path = self.translate_path(p)
+                if not os.path.isfile(path):
+                    return self.send_error(404)
+                if path not in server.packed:
+                    import gzip
+                    with open(path, 'rb') as f:
+                        server.packed[path] = gzip.compress(f.read(), 9)
+                body = server.packed[path]
+                self.send_response(200)
+                self.send_header('Content-Type', self.guess_type(path))
+                self.send_header('Content-Encoding', 'gzip')
+                self.send_header('Content-Length', str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
 
             def do_POST(self):
                 url = urllib.parse.urlparse(self.path)
@@ -80,6 +119,13 @@ class Server:
                 self.end_headers()
 
         self.httpd = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+        httpd = self.httpd
+
+        def handle_error(request, address):
+            # A browser closed in the middle of a download is no fault.
+            if not isinstance(sys.exc_info()[1], (BrokenPipeError, ConnectionResetError)):
+                http.server.ThreadingHTTPServer.handle_error(httpd, request, address)
+        self.httpd.handle_error = handle_error
         self.port = self.httpd.server_address[1]
         threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
 
@@ -118,131 +164,117 @@ def chromium():
     return None
 
 
-class DevTools:
-    """Chromium's DevTools protocol on one page, over a plain WebSocket."""
+def firefox():
+    for name in ('firefox-esr', 'firefox'):
+        path = shutil.which(name)
+        if path:
+            return path
+    return None
 
-    def __init__(self, profile, timeout=30):
-        deadline = time.time() + timeout
-        port_file = os.path.join(profile, 'DevToolsActivePort')
-        while not os.path.exists(port_file) or not open(port_file).read().strip():
-            if time.time() > deadline:
-                raise RuntimeError('Chromium opened no DevTools port')
-            time.sleep(0.05)
-        port = int(open(port_file).read().split()[0])
-        pages = []
-        while not pages:
-            if time.time() > deadline:
-                raise RuntimeError('Chromium shows no page to DevTools')
-            with urllib.request.urlopen('http://127.0.0.1:%d/json/list' % port) as r:
-                pages = [t for t in json.loads(r.read()) if t.get('type') == 'page']
-        path = '/' + pages[0]['webSocketDebuggerUrl'].split('/', 3)[3]
-        self.sock = socket.create_connection(('127.0.0.1', port), timeout=timeout)
-        key = base64.b64encode(os.urandom(16)).decode()
-        self.sock.sendall(('GET %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nUpgrade: websocket\r\n'
-                           'Connection: Upgrade\r\nSec-WebSocket-Key: %s\r\n'
-                           'Sec-WebSocket-Version: 13\r\n\r\n' % (path, port, key)).encode())
-        answer = b''
-        while b'\r\n\r\n' not in answer:
-            chunk = self.sock.recv(4096)
-            if not chunk:
-                raise RuntimeError('DevTools closed the connection')
-            answer += chunk
-        if b' 101 ' not in answer.split(b'\r\n')[0]:
-            raise RuntimeError('DevTools refused: %r' % answer[:100])
-        self.buffer = answer.split(b'\r\n\r\n', 1)[1]
-        self.next_id = 0
 
-    def _read(self, n):
-        while len(self.buffer) < n:
-            chunk = self.sock.recv(65536)
-            if not chunk:
-                raise RuntimeError('DevTools closed the connection')
-            self.buffer += chunk
-        out, self.buffer = self.buffer[:n], self.buffer[n:]
-        return out
+# The system's Python, which has the GObject bindings whichever Python runs the tests.
+SYSTEM_PYTHON = '/usr/bin/python3' if os.path.exists('/usr/bin/python3') else 'python3'
 
-    def _message(self):
-        data = b''
-        while True:
-            head = self._read(2)
-            length = head[1] & 0x7f
-            if length == 126:
-                length = struct.unpack('>H', self._read(2))[0]
-            elif length == 127:
-                length = struct.unpack('>Q', self._read(8))[0]
-            data += self._read(length)
-            if head[0] & 0x80:
-                return json.loads(data)
 
-    def call(self, method, **params):
-        self.next_id += 1
-        body = json.dumps({'id': self.next_id, 'method': method, 'params': params}).encode()
-        mask = os.urandom(4)
-        head = bytes([0x81])
-        if len(body) < 126:
-            head += bytes([0x80 | len(body)])
-        else:
-            head += bytes([0x80 | 126]) + struct.pack('>H', len(body))
-        self.sock.sendall(head + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(body)))
-        while True:
-            message = self._message()
-            if message.get('id') == self.next_id:
-                if 'error' in message:
-                    raise RuntimeError('%s: %s' % (method, message['error']))
-                return message.get('result', {})
-
-    def evaluate(self, expression):
-        result = self.call('Runtime.evaluate', expression=expression, returnByValue=True)
-        if 'exceptionDetails' in result:
-            raise RuntimeError('%s: %s' % (expression, result['exceptionDetails'].get('text')))
-        return result['result'].get('value')
-
-    def wait_for(self, expression, timeout=30):
-        """Whether the expression came true on the page within timeout seconds."""
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            try:
-                if self.evaluate(expression):
-                    return True
-            except RuntimeError:
-                pass  # the page is not there yet
-            time.sleep(0.05)
+def webkit():
+    """Whether WebKitGTK's Python bindings and an X server to show its window are here."""
+    if not shutil.which('Xvfb'):
         return False
+    probe = subprocess.run([SYSTEM_PYTHON, '-c', 'import gi; gi.require_version("WebKit2", "4.1"); '
+                            'from gi.repository import WebKit2'], capture_output=True)
+    return probe.returncode == 0
 
-    def press(self, key='q'):
-        """A key pressed and let go, as a person would: the page counts it as a gesture."""
-        for kind in ('keyDown', 'keyUp'):
-            self.call('Input.dispatchKeyEvent', type=kind, key=key, code='Key' + key.upper(),
-                      windowsVirtualKeyCode=ord(key.upper()))
+
+def engines():
+    """The engines installed here, Chromium first."""
+    found = []
+    if chromium():
+        found.append('chromium')
+    # Firefox's WebGL needs a display (headless, it finds no GL driver).
+    if firefox() and shutil.which('Xvfb'):
+        found.append('firefox')
+    if webkit():
+        found.append('webkit')
+    return found
+
+
+# Firefox's first-run pages, updates and reports kept out of the way; sound without a gesture;
+# WebGL on the software renderer, as Chromium's SwiftShader.
+FIREFOX_PREFS = {
+    'browser.shell.checkDefaultBrowser': False,
+    'browser.startup.homepage_override.mstone': 'ignore',
+    'browser.aboutwelcome.enabled': False,
+    'browser.sessionstore.resume_from_crash': False,
+    'toolkit.startup.max_resumed_crashes': -1,
+    'datareporting.policy.dataSubmissionEnabled': False,
+    'toolkit.telemetry.reportingpolicy.firstRun': False,
+    'app.update.disabledForTesting': True,
+    'app.normandy.enabled': False,
+    'extensions.update.enabled': False,
+    'network.captive-portal-service.enabled': False,
+    'network.connectivity-service.enabled': False,
+    'media.autoplay.default': 0,
+    'media.autoplay.blocking_policy': 0,
+    'webgl.force-enabled': True,
+    'layout.css.devPixelsPerPx': '1.0',
+}
+
+
+class Xvfb:
+    """An X server of our own for the engines that need a display."""
+
+    def __init__(self):
+        read, write = os.pipe()
+        self.proc = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0',
+                                      '500x750x24', '-nolisten', 'tcp'], pass_fds=(write,),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     start_new_session=True)
+        os.close(write)
+        with os.fdopen(read) as f:
+            number = f.readline().strip()
+        if not number:
+            raise RuntimeError('Xvfb did not start')
+        self.display = ':' + number
 
     def close(self):
-        self.sock.close()
+        self.proc.terminate()
+        self.proc.wait()
 
 
 class Browser:
-    """One headless Chromium on one page; its profile (and so the page's IndexedDB) lives in
-    `profile`, which a later Browser may reuse."""
+    """One browser engine on one page; its profile (and so the page's IndexedDB) lives in
+    `profile`, which a later Browser may reuse. `size` is the window's (width, height) in CSS
+    pixels; `extra` are Chromium's own flags (other engines ignore them)."""
 
-    def __init__(self, url, profile, extra=(), log=None, before=None):
-        """`before`, when given, is called with a DevTools connection before the page loads."""
+    def __init__(self, url, profile, extra=(), log=None, engine='chromium', size=None,
+                 display=None):
         self.profile = profile
-        if before:
-            extra = list(extra) + ['--remote-debugging-port=0']
-        args = [chromium()] + CHROMIUM_FLAGS + ['--user-data-dir=' + profile] + list(extra) + \
-            ['about:blank' if before else url]
+        env = None
+        if engine == 'chromium':
+            size_flag = ['--window-size=%d,%d' % size] if size else []
+            args = ([chromium()] + CHROMIUM_FLAGS + ['--user-data-dir=' + profile] + size_flag +
+                    list(extra) + [url])
+        elif engine == 'firefox':
+            with open(os.path.join(profile, 'user.js'), 'w') as f:
+                for key, value in FIREFOX_PREFS.items():
+                    f.write('user_pref(%s, %s);\n' % (json.dumps(key), json.dumps(value)))
+            # Full screen on our X server: no toolbars (its windows are at least 500 wide).
+            args = [firefox(), '--no-remote', '--new-instance', '--profile', profile, '--kiosk',
+                    url]
+            env = dict(os.environ, DISPLAY=display)
+        elif engine == 'webkit':
+            width, height = size or (400, 600)
+            args = [SYSTEM_PYTHON, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                            'webkit_page.py'), url, profile, str(width),
+                    str(height)]
+            # The sandbox needs namespaces that a container run as root may lack.
+            env = dict(os.environ, DISPLAY=display, WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS='1',
+                       LIBGL_ALWAYS_SOFTWARE='1')
+        else:
+            raise ValueError('no engine ' + engine)
         self.log = open(log or os.devnull, 'wb')
-        self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT,
+        self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT, env=env,
                                      start_new_session=True)
-        # The connection stays open: what it set (a quota, say) lasts only as long.
-        self.devtools = None
-        if before:
-            try:
-                self.devtools = DevTools(profile)
-                before(self.devtools)
-                self.devtools.call('Page.navigate', url=url)
-            except BaseException:
-                self.close()
-                raise
 
     def pids(self):
         """The browser and every process under it."""
@@ -286,9 +318,6 @@ class Browser:
         return kinds
 
     def close(self):
-        if self.devtools:
-            self.devtools.close()
-            self.devtools = None
         if self.proc.poll() is None:
             try:
                 os.killpg(self.proc.pid, signal.SIGTERM)
@@ -300,3 +329,115 @@ class Browser:
                     pass
                 self.proc.wait()
         self.log.close()
+
+
+class DevTools:
+    """Headless Chromium driven through its DevTools protocol (over a pipe), for what a page
+    cannot report itself: the browser's installability check, a page that never started, network
+    and CPU emulation. Starts on a blank page; `open` navigates the one tab."""
+
+    def __init__(self, profile, extra=(), log=None):
+        def high(fd):  # clear of 3 and 4, which the child fills
+            moved = fcntl.fcntl(fd, fcntl.F_DUPFD, 10)
+            os.close(fd)
+            return moved
+        to_browser, self._in = os.pipe()
+        self._out, from_browser = os.pipe()
+        to_browser, from_browser = high(to_browser), high(from_browser)
+        # Chromium reads commands on descriptor 3 and answers on 4.
+        move = ('import os, sys; os.dup2(%d, 3); os.dup2(%d, 4); os.close(%d); os.close(%d); '
+                'os.execv(sys.argv[1], sys.argv[1:])' % (to_browser, from_browser, to_browser,
+                                                        from_browser))
+        # Debian's wrapper script loses the descriptors; its binary keeps them.
+        binary = '/usr/lib/chromium/chromium'
+        binary = binary if os.path.exists(binary) else chromium()
+        args = ([sys.executable, '-c', move, binary] + CHROMIUM_FLAGS +
+                ['--user-data-dir=' + profile, '--remote-debugging-pipe'] + list(extra) +
+                ['about:blank'])
+        self.log = open(log or os.devnull, 'wb')
+        self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT,
+                                     pass_fds=(to_browser, from_browser), start_new_session=True)
+        os.close(to_browser)
+        os.close(from_browser)
+        self._buffer = b''
+        self._next = 0
+        self.events = []
+        targets = self.call('Target.getTargets')['targetInfos']
+        page = next(t for t in targets if t['type'] == 'page')
+        self.session = self.call('Target.attachToTarget', targetId=page['targetId'],
+                                 flatten=True)['sessionId']
+        self.page('Page.enable')
+        self.page('Runtime.enable')
+
+    def _send(self, message):
+        os.write(self._in, json.dumps(message).encode() + b'\0')
+
+    def _receive(self, deadline):
+        while b'\0' not in self._buffer:
+            if time.time() > deadline:
+                raise TimeoutError('Chromium did not answer')
+            import select
+            ready, _, _ = select.select([self._out], [], [], max(0.0, deadline - time.time()))
+            if ready:
+                chunk = os.read(self._out, 1 << 20)
+                if not chunk:
+                    raise EOFError('Chromium went away')
+                self._buffer += chunk
+        message, self._buffer = self._buffer.split(b'\0', 1)
+        return json.loads(message)
+
+    def call(self, method, session=None, timeout=60, **params):
+        self._next += 1
+        message = {'id': self._next, 'method': method, 'params': params}
+        if session:
+            message['sessionId'] = session
+        self._send(message)
+        deadline = time.time() + timeout
+        while True:
+            answer = self._receive(deadline)
+            if answer.get('id') == self._next:
+                if 'error' in answer:
+                    raise RuntimeError('%s: %s' % (method, answer['error'].get('message')))
+                return answer.get('result', {})
+            self.events.append(answer)
+
+    def page(self, method, **params):
+        return self.call(method, self.session, **params)
+
+    def open(self, url):
+        self.page('Page.navigate', url=url)
+
+    def evaluate(self, expression):
+        result = self.page('Runtime.evaluate', expression=expression, returnByValue=True,
+                           awaitPromise=True)
+        return result.get('result', {}).get('value')
+
+    def wait_for(self, expression, timeout=60):
+        """Polls a JavaScript expression until it is true-ish; returns its value, or None."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            value = self.evaluate(expression)
+            if value:
+                return value
+            time.sleep(0.1)
+        return None
+
+    def press(self, key='q'):
+        """A key pressed and let go, as a person would: the page counts it as a gesture."""
+        for kind in ('keyDown', 'keyUp'):
+            self.page('Input.dispatchKeyEvent', type=kind, key=key, code='Key' + key.upper(),
+                      windowsVirtualKeyCode=ord(key.upper()))
+
+    def screenshot(self, path):
+        import base64
+        data = self.page('Page.captureScreenshot', format='png')['data']
+        with open(path, 'wb') as f:
+            f.write(base64.b64decode(data))
+
+    def close(self):
+        try:
+            os.close(self._in)
+            os.close(self._out)
+        except OSError:
+            pass
+        Browser.close(self)
