@@ -165,9 +165,9 @@ class Suite:
         return result, os.path.join(self.work, 'reports', name)
 
     def captures(self):
-        """Whether pictures of the window are taken: they need a canvas that keeps its pixels,
-        and WebKitGTK, on such a canvas, refuses the copies that show a frame."""
-        return self.engine != 'webkit'
+        """Whether pictures of the window are taken (they need a canvas that keeps its pixels):
+        in every engine."""
+        return True
 
     def capture(self, frame):
         return {'capture': frame} if self.captures() else {}
