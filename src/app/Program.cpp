@@ -320,6 +320,7 @@ void Program::handleEvent(const InputEvent& e) {
             quit_ = true;
             break;
         case Kind::Expose:
+            if (delegate_ && delegate_->dropletScreen()) delegate_->dropletScreen()->setNeedsDisplay();
             view_->setContentScaleFactor(static_cast<float>(renderScale()));
             windowContext_->setNeedsPresent();
             view_->layoutSubviews();

@@ -48,6 +48,7 @@ void printCounters() {
 }
 
 std::uint64_t retiredDraws = 0;
+bool keepForRestore = false;
 
 }  // namespace
 
@@ -76,6 +77,7 @@ bool loadGLExtensions(GLProcLoader getProcAddress) {
         std::fprintf(stderr, "GL layer: %s\n", why.c_str());
         return false;
     }
+    context->keepForRestore(keepForRestore);
     current = context.get();
     r.contexts[r.identity] = std::move(context);
     if (!r.loaded && std::getenv("BRUMELO_GL_LAYER_COUNTERS")) std::atexit(printCounters);
@@ -105,6 +107,16 @@ void glContextDestroyed(const void* identity) {
 
 namespace gles1 {
 
+void keepObjectsForRestore(bool on) { keepForRestore = on; }
+
+bool keepRenderedTextures() { return current != nullptr && current->keepRenderedTextures(); }
+
+bool restoreObjects() {
+    if (current == nullptr) return false;
+    current->restore();
+    return true;
+}
+
 Counters counters() {
     Counters c;
     c.draws = retiredDraws;
@@ -133,7 +145,6 @@ Counters counters() {
         return es2::below args;                      \
     }
 
-BRUMELO_PASS(void, glClear, Clear, (GLbitfield mask), (mask))
 BRUMELO_PASS(void, glClearDepthf, ClearDepthf, (GLfloat d), (d))
 BRUMELO_PASS(void, glClearStencil, ClearStencil, (GLint s), (s))
 BRUMELO_PASS(void, glCompressedTexImage2D, CompressedTexImage2D,
@@ -172,12 +183,6 @@ BRUMELO_PASS(void, glGetTexParameterfv, GetTexParameterfv,
 BRUMELO_PASS(GLboolean, glIsFramebufferOES, IsFramebuffer, (GLuint name), (name))
 BRUMELO_PASS(GLboolean, glIsRenderbufferOES, IsRenderbuffer, (GLuint name), (name))
 BRUMELO_PASS(GLenum, glCheckFramebufferStatusOES, CheckFramebufferStatus, (GLenum target), (target))
-BRUMELO_PASS(void, glFramebufferRenderbufferOES, FramebufferRenderbuffer,
-             (GLenum target, GLenum attachment, GLenum rbTarget, GLuint rb),
-             (target, attachment, rbTarget, rb))
-BRUMELO_PASS(void, glFramebufferTexture2DOES, FramebufferTexture2D,
-             (GLenum target, GLenum attachment, GLenum texTarget, GLuint texture, GLint level),
-             (target, attachment, texTarget, texture, level))
 BRUMELO_PASS(void, glGetFramebufferAttachmentParameterivOES, GetFramebufferAttachmentParameteriv,
              (GLenum target, GLenum attachment, GLenum pname, GLint* params),
              (target, attachment, pname, params))
@@ -524,6 +529,23 @@ GL_API void GL_APIENTRY glBindRenderbufferOES(GLenum target, GLuint renderbuffer
 GL_API void GL_APIENTRY glDeleteRenderbuffersOES(GLsizei n, const GLuint* renderbuffers) {
     BRUMELO_CONTEXT()
     c->deleteRenderbuffers(n, renderbuffers);
+}
+
+GL_API void GL_APIENTRY glFramebufferRenderbufferOES(GLenum target, GLenum attachment,
+                                                     GLenum rbTarget, GLuint rb) {
+    BRUMELO_CONTEXT()
+    c->framebufferRenderbuffer(target, attachment, rbTarget, rb);
+}
+
+GL_API void GL_APIENTRY glFramebufferTexture2DOES(GLenum target, GLenum attachment,
+                                                  GLenum texTarget, GLuint texture, GLint level) {
+    BRUMELO_CONTEXT()
+    c->framebufferTexture2D(target, attachment, texTarget, texture, level);
+}
+
+GL_API void GL_APIENTRY glClear(GLbitfield mask) {
+    BRUMELO_CONTEXT()
+    c->clear(mask);
 }
 
 GL_API void GL_APIENTRY glRenderbufferStorageOES(GLenum target, GLenum format, GLsizei width,

@@ -509,6 +509,7 @@ void Gles1Context::draw(GLenum mode, GLsizei count, IndexAt indexAt) {
     }
     es2::DrawArrays(mode, first, count);
     ++draws_;
+    noteDrawn();
 }
 
 void Gles1Context::useProgram(GLuint program) {
@@ -618,6 +619,23 @@ void Gles1Context::texImage2D(GLenum target, GLint level, GLint internalFormat, 
     TextureInfo* info = boundTexture();
     if (level == 0) {
         info->format = static_cast<GLenum>(internalFormat);
+        if (keeping_) {
+            info->width = width;
+            info->height = height;
+            info->type = type;
+            info->drawnRgba.clear();
+            info->pixels.clear();
+            if (pixels != nullptr && width > 0 && height > 0) {
+                const std::size_t row = packedRow(width, format, type);
+                const std::size_t stride = (row + below_.unpackAlignment - 1) /
+                                           below_.unpackAlignment * below_.unpackAlignment;
+                info->pixels.resize(row * height);
+                for (GLsizei y = 0; y < height; ++y) {
+                    std::memcpy(info->pixels.data() + row * y,
+                                static_cast<const std::uint8_t*>(pixels) + stride * y, row);
+                }
+            }
+        }
         if (info->generateMipmap) generateMipmap(target);
     } else {
         info->hasMipmaps = true;
@@ -627,6 +645,20 @@ void Gles1Context::texImage2D(GLenum target, GLint level, GLint internalFormat, 
 void Gles1Context::texSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width,
                                  GLsizei height, GLenum format, GLenum type, const void* pixels) {
     es2::TexSubImage2D(target, level, x, y, width, height, format, type, pixels);
+    TextureInfo* kept = keeping_ && level == 0 && pixels != nullptr ? boundTexture() : nullptr;
+    if (kept && kept->format == format && kept->type == type && x >= 0 && y >= 0 &&
+        x + width <= kept->width && y + height <= kept->height) {
+        const std::size_t whole = packedRow(kept->width, format, type);
+        const std::size_t row = packedRow(width, format, type);
+        const std::size_t offset = packedRow(x, format, type);
+        const std::size_t stride = (row + below_.unpackAlignment - 1) / below_.unpackAlignment *
+                                   below_.unpackAlignment;
+        if (kept->pixels.empty()) kept->pixels.assign(whole * kept->height, 0);
+        for (GLsizei r = 0; r < height; ++r) {
+            std::memcpy(kept->pixels.data() + whole * (y + r) + offset,
+                        static_cast<const std::uint8_t*>(pixels) + stride * r, row);
+        }
+    }
     if (level == 0 && target == GL_TEXTURE_2D && boundTexture()->generateMipmap) {
         generateMipmap(target);
     }
@@ -639,6 +671,14 @@ void Gles1Context::copyTexImage2D(GLenum target, GLint level, GLenum internalFor
     TextureInfo* info = boundTexture();
     if (level == 0) {
         info->format = internalFormat;
+        if (keeping_) {
+            // What was copied is drawn again by its owner after a restore.
+            info->width = width;
+            info->height = height;
+            info->type = GL_UNSIGNED_BYTE;
+            info->pixels.clear();
+            info->drawnRgba.clear();
+        }
         if (info->generateMipmap) generateMipmap(target);
     } else {
         info->hasMipmaps = true;
@@ -666,6 +706,16 @@ void Gles1Context::texParameter(GLenum target, GLenum pname, float value) {
         info->needsMipmaps = filter != GL_NEAREST && filter != GL_LINEAR;
     }
     es2::TexParameterf(target, pname, value);
+    if (keeping_) {
+        auto& kept = info->parameters;
+        auto same = std::find_if(kept.begin(), kept.end(),
+                                 [pname](const auto& p) { return p.first == pname; });
+        if (same == kept.end()) {
+            kept.emplace_back(pname, value);
+        } else {
+            same->second = value;
+        }
+    }
 }
 
 void Gles1Context::generateMipmap(GLenum target) {
@@ -797,6 +847,7 @@ void Gles1Context::deleteFramebuffers(GLsizei n, const GLuint* names) {
     if (n < 0) return setError(GL_INVALID_VALUE);
     es2::DeleteFramebuffers(n, names);
     for (GLsizei i = 0; i < n; ++i) {
+        framebuffers_.erase(names[i]);
         if (names[i] != 0 && names[i] == below_.framebuffer) below_.framebuffer = 0;
     }
 }
@@ -812,6 +863,7 @@ void Gles1Context::deleteRenderbuffers(GLsizei n, const GLuint* names) {
     if (n < 0) return setError(GL_INVALID_VALUE);
     es2::DeleteRenderbuffers(n, names);
     for (GLsizei i = 0; i < n; ++i) {
+        renderbuffers_.erase(names[i]);
         if (names[i] != 0 && names[i] == below_.renderbuffer) below_.renderbuffer = 0;
     }
 }
@@ -826,6 +878,148 @@ void Gles1Context::renderbufferStorage(GLenum target, GLenum format, GLsizei wid
         }
     }
     es2::RenderbufferStorage(target, format, width, height);
+    if (keeping_ && below_.renderbuffer != 0)
+        renderbuffers_[below_.renderbuffer] = {format, width, height};
+}
+
+void Gles1Context::framebufferTexture2D(GLenum target, GLenum attachment, GLenum texTarget,
+                                        GLuint texture, GLint level) {
+    es2::FramebufferTexture2D(target, attachment, texTarget, texture, level);
+    if (keeping_ && below_.framebuffer != 0) {
+        auto& held = framebuffers_[below_.framebuffer];
+        std::erase_if(held, [attachment](const auto& a) { return a.first == attachment; });
+        held.emplace_back(attachment, Attachment{true, texture, level});
+        if (texture != 0) textures_[texture].drawnSinceKept = true;
+    }
+}
+
+void Gles1Context::framebufferRenderbuffer(GLenum target, GLenum attachment, GLenum rbTarget,
+                                           GLuint renderbuffer) {
+    es2::FramebufferRenderbuffer(target, attachment, rbTarget, renderbuffer);
+    if (keeping_ && below_.framebuffer != 0) {
+        auto& held = framebuffers_[below_.framebuffer];
+        std::erase_if(held, [attachment](const auto& a) { return a.first == attachment; });
+        held.emplace_back(attachment, Attachment{false, renderbuffer, 0});
+    }
+}
+
+void Gles1Context::clear(GLbitfield mask) {
+    es2::Clear(mask);
+    noteDrawn();
+}
+
+void Gles1Context::noteDrawn() {
+    if (!keeping_ || below_.framebuffer == 0) return;
+    auto found = framebuffers_.find(below_.framebuffer);
+    if (found == framebuffers_.end()) return;
+    for (const auto& [point, a] : found->second) {
+        if (a.texture && a.name != 0 && point == GL_COLOR_ATTACHMENT0) {
+            auto t = textures_.find(a.name);
+            if (t != textures_.end()) t->second.drawnSinceKept = true;
+        }
+    }
+}
+
+std::size_t Gles1Context::packedRow(GLsizei width, GLenum format, GLenum type) const {
+    std::size_t bytes = 1;
+    if (type == GL_UNSIGNED_SHORT_5_6_5 || type == GL_UNSIGNED_SHORT_4_4_4_4 ||
+        type == GL_UNSIGNED_SHORT_5_5_5_1) {
+        bytes = 2;
+    } else if (format == GL_RGBA) {
+        bytes = 4;
+    } else if (format == GL_RGB) {
+        bytes = 3;
+    } else if (format == GL_LUMINANCE_ALPHA) {
+        bytes = 2;
+    }
+    return bytes * static_cast<std::size_t>(std::max(width, 0));
+}
+
+bool Gles1Context::keepRenderedTextures() {
+    if (!keeping_) return false;
+    bool read = false;
+    for (const auto& [fbo, held] : framebuffers_) {
+        for (const auto& [point, a] : held) {
+            if (!a.texture || a.level != 0 || point != GL_COLOR_ATTACHMENT0) continue;
+            auto t = textures_.find(a.name);
+            if (t == textures_.end() || !t->second.drawnSinceKept) continue;
+            TextureInfo& info = t->second;
+            info.drawnSinceKept = false;
+            if (info.width <= 0 || info.height <= 0) continue;
+            es2::BindFramebuffer(GL_FRAMEBUFFER, fbo);
+            if (es2::CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) continue;
+            if (below_.packAlignment != 4) es2::PixelStorei(GL_PACK_ALIGNMENT, 4);
+            info.drawnRgba.resize(static_cast<std::size_t>(info.width) * info.height * 4);
+            es2::ReadPixels(0, 0, info.width, info.height, GL_RGBA, GL_UNSIGNED_BYTE,
+                            info.drawnRgba.data());
+            if (below_.packAlignment != 4) es2::PixelStorei(GL_PACK_ALIGNMENT, below_.packAlignment);
+            read = true;
+        }
+    }
+    es2::BindFramebuffer(GL_FRAMEBUFFER, below_.framebuffer);
+    return read;
+}
+
+void Gles1Context::restore() {
+    // The new context's state is the default one: send again what the layer holds below.
+    shaders_.forget();
+    stream_.renew();
+    below_.program = 0;
+    for (GLuint i = 0; i < kAttributeCount; ++i) {
+        below_.attribs[i] = {};
+        below_.constantKnown[i] = false;
+    }
+    for (int i = 0; i < kCapCount; ++i) {
+        if (kCaps[i].kind != CapKind::Below) continue;
+        ((caps_ >> i) & 1) ? es2::Enable(kCaps[i].name) : es2::Disable(kCaps[i].name);
+    }
+    const GLenum* b = below_.blend;
+    es2::BlendFuncSeparate(b[0], b[1], b[2], b[3]);
+    const GLboolean* m = below_.colorMask;
+    es2::ColorMask(m[0], m[1], m[2], m[3]);
+    const float* c = below_.clearColor;
+    es2::ClearColor(c[0], c[1], c[2], c[3]);
+    const GLint* v = below_.viewport;
+    es2::Viewport(v[0], v[1], v[2], v[3]);
+    es2::PixelStorei(GL_PACK_ALIGNMENT, below_.packAlignment);
+
+    for (const auto& [name, info] : renderbuffers_) {
+        es2::BindRenderbuffer(GL_RENDERBUFFER, name);
+        es2::RenderbufferStorage(GL_RENDERBUFFER, info.format, info.width, info.height);
+    }
+    es2::ActiveTexture(GL_TEXTURE0);
+    es2::PixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (const auto& [name, info] : textures_) {
+        if (name == 0 || info.width <= 0 || info.height <= 0) continue;
+        es2::BindTexture(GL_TEXTURE_2D, name);
+        for (const auto& [pname, value] : info.parameters) es2::TexParameterf(GL_TEXTURE_2D, pname, value);
+        // What was drawn into a texture wins over what was uploaded to it.
+        const bool drawn = !info.drawnRgba.empty() && info.format == GL_RGBA;
+        const void* pixels = drawn ? info.drawnRgba.data()
+                             : info.pixels.empty() ? nullptr
+                                                   : info.pixels.data();
+        es2::TexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(info.format), info.width, info.height,
+                        0, info.format, drawn ? GL_UNSIGNED_BYTE : info.type, pixels);
+        if (info.hasMipmaps) es2::GenerateMipmap(GL_TEXTURE_2D);
+    }
+    es2::PixelStorei(GL_UNPACK_ALIGNMENT, below_.unpackAlignment);
+    for (const auto& [name, held] : framebuffers_) {
+        es2::BindFramebuffer(GL_FRAMEBUFFER, name);
+        for (const auto& [point, a] : held) {
+            if (a.texture) {
+                es2::FramebufferTexture2D(GL_FRAMEBUFFER, point, GL_TEXTURE_2D, a.name, a.level);
+            } else {
+                es2::FramebufferRenderbuffer(GL_FRAMEBUFFER, point, GL_RENDERBUFFER, a.name);
+            }
+        }
+    }
+    es2::BindFramebuffer(GL_FRAMEBUFFER, below_.framebuffer);
+    es2::BindRenderbuffer(GL_RENDERBUFFER, below_.renderbuffer);
+    for (int u = kTextureUnits - 1; u >= 0; --u) {
+        es2::ActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(u));
+        es2::BindTexture(GL_TEXTURE_2D, units_[u].binding);
+    }
+    es2::ActiveTexture(GL_TEXTURE0 + activeUnit_);
 }
 
 void Gles1Context::hint(GLenum target, GLenum mode) {

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "MatrixStack.h"
 #include "ShaderCache.h"
@@ -80,6 +82,11 @@ class Gles1Context {
     void bindRenderbuffer(GLenum target, GLuint name);
     void deleteRenderbuffers(GLsizei n, const GLuint* names);
     void renderbufferStorage(GLenum target, GLenum format, GLsizei width, GLsizei height);
+    void framebufferTexture2D(GLenum target, GLenum attachment, GLenum texTarget, GLuint texture,
+                              GLint level);
+    void framebufferRenderbuffer(GLenum target, GLenum attachment, GLenum rbTarget,
+                                 GLuint renderbuffer);
+    void clear(GLbitfield mask);
     void hint(GLenum target, GLenum mode);
 
     // Queries: the ES 1.1 state the layer keeps is answered here, the rest below.
@@ -89,6 +96,15 @@ class Gles1Context {
     const GLubyte* getString(GLenum name);
 
     std::uint64_t draws() const { return draws_; }
+
+    // A context that can be lost (a browser's) keeps what it needs to make its objects again:
+    // the pictures uploaded to textures, the sizes of render buffers, what frame buffers hold.
+    void keepForRestore(bool on) { keeping_ = on; }
+    // Reads back the textures drawn into since the last call; true when any was.
+    bool keepRenderedTextures();
+    // After a loss, once the window system made every texture, frame and render buffer name
+    // valid again (empty objects): fills them as they were and sends the state below again.
+    void restore();
 
   private:
     Gles1Context() = default;
@@ -117,6 +133,23 @@ class Gles1Context {
         bool needsMipmaps = true;  // the minification filter samples mipmaps
         bool hasMipmaps = false;
         bool generateMipmap = false;
+        // Kept for a restore: level 0's shape, its pixels rows packed tight (empty: none
+        // uploaded), the parameters set, and the last read back of what was drawn into it.
+        GLsizei width = 0, height = 0;
+        GLenum type = 0;
+        std::vector<std::uint8_t> pixels;
+        std::vector<std::pair<GLenum, float>> parameters;
+        std::vector<std::uint8_t> drawnRgba;
+        bool drawnSinceKept = false;
+    };
+    struct Attachment {
+        bool texture = false;
+        GLuint name = 0;
+        GLint level = 0;
+    };
+    struct RenderbufferInfo {
+        GLenum format = 0;
+        GLsizei width = 0, height = 0;
     };
     // How one attribute is fed: from the stream at an offset, or off (a constant).
     struct AttribPointer {
@@ -162,6 +195,11 @@ class Gles1Context {
     Matrix mvp_ = identityMatrix();
     std::uint64_t mvpSerials_[2] = {~0ull, ~0ull};
     std::unordered_map<GLuint, TextureInfo> textures_;
+    bool keeping_ = false;
+    std::unordered_map<GLuint, std::vector<std::pair<GLenum, Attachment>>> framebuffers_;
+    std::unordered_map<GLuint, RenderbufferInfo> renderbuffers_;
+    void noteDrawn();
+    std::size_t packedRow(GLsizei width, GLenum format, GLenum type) const;
     std::string version_, extensions_;
     bool rgba8Renderbuffers_ = false;
 

@@ -18,4 +18,15 @@ struct Counters {
 // Totals over all contexts since the program started.
 Counters counters();
 
+// Where contexts can be lost (WebGL), contexts made from now on keep what they need to make
+// their objects again: uploaded pictures, buffer sizes, attachments.
+void keepObjectsForRestore(bool on);
+// The current context reads back the textures drawn into since last asked (steam lives only
+// there); true when any was. Costs a read of each: called now and then, and before hiding.
+bool keepRenderedTextures();
+// After the current context was lost and restored, with every texture, frame buffer, render
+// buffer and buffer name valid again (empty objects): fills them as they were, from the
+// pictures kept, and sends the layer's state below again.
+bool restoreObjects();
+
 }  // namespace brumelo::gles1

@@ -53,6 +53,9 @@ class ShaderCache {
     // program built by this call (*built) was made current to set its samplers.
     GLuint program(const ShaderKey& key, bool* built);
 
+    // After a lost context: the programs are gone with it; they are built again on use.
+    void forget() { programs_.clear(); }
+
     static std::string vertexSource(const ShaderKey& key);
     static std::string fragmentSource(const ShaderKey& key);
 

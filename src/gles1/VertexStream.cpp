@@ -18,6 +18,12 @@ void VertexStream::create() {
     next_ = 0;
 }
 
+void VertexStream::renew() {
+    es2::BindBuffer(GL_ARRAY_BUFFER, buffer_);
+    es2::BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(capacity_), nullptr, GL_STREAM_DRAW);
+    next_ = 0;
+}
+
 std::uint8_t* VertexStream::reserve(std::size_t count, std::size_t stride) {
     stride_ = stride;
     count_ = count;

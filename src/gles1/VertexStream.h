@@ -23,6 +23,8 @@ class VertexStream {
     // Makes the buffer (the context must be current) and leaves it bound to GL_ARRAY_BUFFER,
     // where it stays: nothing else of the layer binds array buffers.
     void create();
+    // After a lost context, with the buffer's name valid again: gives it storage anew.
+    void renew();
 
     // Room for count vertices of stride bytes; valid until commit.
     std::uint8_t* reserve(std::size_t count, std::size_t stride);

@@ -19,11 +19,16 @@ import json
 import math
 import os
 import shutil
+import socket
+import ssl
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import urllib.error
+import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pictures  # noqa: E402
@@ -100,7 +105,7 @@ class Suite:
             f.write('\n'.join(lines) + '\n')
         return name
 
-    def desktop(self, name, script, frames, data_dir=None):
+    def desktop(self, name, script, frames, data_dir=None, args=()):
         """The desktop program, headless, in a folder of its own holding the test files; returns
         that folder and what it logged."""
         if name in self.desktops:  # the same run for every engine
@@ -112,16 +117,19 @@ class Suite:
                    HOME=self.home, XDG_DATA_HOME=os.path.join(self.home, 'share'))
         run = subprocess.run([self.program, '--headless', '--seed', str(SEED), '--frames',
                               str(frames), '--script', script, '--data-dir', data_dir,
-                              '--pictures-dir', os.path.join(folder, 'pictures')],
+                              '--pictures-dir', os.path.join(folder, 'pictures')] + list(args),
                              cwd=folder, env=env, capture_output=True, text=True, timeout=300)
         if run.returncode != 0:
             raise AssertionError('desktop run %s failed: %s' % (name, run.stderr[-500:]))
         self.desktops[name] = folder, run.stderr
         return folder, run.stderr
 
-    def browser(self, name, script, frames, params=None, flags=(), profile=None, files=()):
+    def browser(self, name, script, frames, params=None, flags=(), profile=None, files=(),
+                before=None, during=None):
         """The page in a fresh browser of the suite's engine (or one on `profile`, as a later
-        visit); returns the page's report and the folder its pictures landed in."""
+        visit); returns the page's report and the folder its pictures landed in. `before` and
+        `during` (Chromium only) get a DevTools connection before the page loads and while it
+        runs."""
         self.runs += 1
         if self.engine != 'chromium':
             name += '-' + self.engine
@@ -135,9 +143,19 @@ class Suite:
         log = os.path.join(self.work, name + '.log')
         if self.engine != 'chromium' and not self.xvfb:
             self.xvfb = webpage.Xvfb()
-        browser = webpage.Browser(url, profile, flags, log, self.engine, (320, 480),
-                                  self.xvfb and self.xvfb.display)
+        if before or during:
+            browser = webpage.DevTools(profile, ['--window-size=320,480'] + list(flags), log)
+        else:
+            browser = webpage.Browser(url, profile, flags, log, self.engine, (320, 480),
+                                      self.xvfb and self.xvfb.display)
         try:
+            if before or during:
+                # What DevTools sets (a quota, say) lasts as long as its connection.
+                if before:
+                    before(browser)
+                browser.open(url)
+                if during:
+                    during(browser)
             result = self.server.wait(name, 120)
         finally:
             browser.close()
@@ -147,9 +165,9 @@ class Suite:
         return result, os.path.join(self.work, 'reports', name)
 
     def captures(self):
-        """Whether pictures of the window are taken: they need a canvas that keeps its pixels,
-        and WebKitGTK, on such a canvas, refuses the copies that show a frame."""
-        return self.engine != 'webkit'
+        """Whether pictures of the window are taken (they need a canvas that keeps its pixels):
+        in every engine."""
+        return True
 
     def capture(self, frame):
         return {'capture': frame} if self.captures() else {}
@@ -176,6 +194,21 @@ class Suite:
             print('PASS %s (%.0f s)' % (name, time.time() - start), flush=True)
 
 
+FAKE_MICROPHONE = ['--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream']
+# A page hidden or shown again, as the browser tells it (headless pages are never hidden).
+SHOWN = ("Object.defineProperty(document, 'hidden', {configurable: true, get: () => %s});"
+         "Object.defineProperty(document, 'visibilityState', {configurable: true, "
+         "get: () => %s ? 'hidden' : 'visible'});"
+         "document.dispatchEvent(new Event('visibilitychange')); true")
+
+
+def first_touch(devtools):
+    """A key pressed once the page runs: the person's first touch, that asks for the
+    microphone."""
+    check(devtools.wait_for("document.body.classList.contains('running')", 60), 'the page never ran')
+    devtools.press()
+
+
 def check(condition, message):
     if not condition:
         raise AssertionError(message)
@@ -200,6 +233,14 @@ STROKE_BOX = (70, 140, 250, 160)     # along the stroke of the frames and microp
 def wipe_depth(picture):
     """How much the stroke stands out from the untouched steam, in luminance."""
     return abs(picture.luminance(*STROKE_BOX) - picture.luminance(*FOG_BOX))
+
+
+def in_window(window, box):
+    """The frame's box as the window shows it (the frame is letterboxed in the canvas)."""
+    scale = min(window.width / 320, window.height / 480)
+    left, top = (window.width - 320 * scale) / 2, (window.height - 480 * scale) / 2
+    x0, y0, x1, y1 = box
+    return (left + x0 * scale, top + y0 * scale, left + x1 * scale, top + y1 * scale)
 
 
 def alert_shown(window, frame):
@@ -297,6 +338,28 @@ def main():
               'the droplets ran as upright (%.1f%% of the picture differs from the tilted desktop, '
               '%.1f%% from the upright one)' % (100 * to_right[0], 100 * to_upright[0]))
 
+    def tilt_engines():
+        # Each engine's reading of a phone held upright, then turned left (a quarter
+        # anticlockwise: the page turns to landscape): the drops fall down the screen (the
+        # status's gravity has y down).
+        engines = {
+            'chromium': ('Mozilla/5.0 (Linux; Android 13; Pixel 7) AppleWebKit/537.36 (KHTML, like '
+                         'Gecko) Chrome/120.0.0.0 Mobile Safari/537.36', 1),
+            'webkit': ('Mozilla/5.0 (iPhone; CPU iPhone OS 17_0 like Mac OS X) AppleWebKit/605.1.15 '
+                       '(KHTML, like Gecko) Version/17.0 Mobile/15E148 Safari/604.1', -1),
+            'firefox': ('Mozilla/5.0 (Android 13; Mobile; rv:120.0) Gecko/120.0 Firefox/120.0', 1),
+        }
+        script = suite.script('engines.script', ['1 button 0'])
+        for engine, (agent, sign) in engines.items():
+            for pose, reading in (('upright', (0, 9.80665, 0, 0)), ('turned-left', (9.80665, 0, 0, 90))):
+                x, y, z, angle = reading
+                motion = '%g,%g,%g,%g' % (sign * x, sign * y, sign * z, angle)
+                result, _ = suite.browser('%s-%s' % (engine, pose), script, 30, {'motion': motion},
+                                          flags=['--user-agent=' + agent])
+                gx, gy = result['status']['gravity']
+                check(gy > 0.9 and abs(gx) < 0.1, '%s %s: gravity is (%.2f, %.2f), not down the '
+                      'screen' % (engine, pose, gx, gy))
+
     def blow():
         wav = os.path.join(suite.work, 'blowing.wav')
         blowing_wav(wav)
@@ -304,9 +367,8 @@ def main():
         lines += ['50 screenshot blow-50.png', '400 screenshot blow-400.png']
         script = suite.script('blow.script', lines)
         folder, _ = suite.desktop('blow', script, 401)
-        result, shots = suite.browser('blow', script, 401, flags=[
-            '--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream',
-            '--use-file-for-fake-audio-capture=' + wav])
+        result, shots = suite.browser('blow', script, 401, flags=FAKE_MICROPHONE + [
+            '--use-file-for-fake-audio-capture=' + wav], during=first_touch)
         status = result['status']
         check(status['level'] > 0.7 and status['blow'] > 0.7,
               'the microphone reads %.2f (%.2f over a floor of %.3f), no blow' %
@@ -377,6 +439,125 @@ def main():
         right, left = yellowness((245, 50, 295, 90)), yellowness((25, 50, 75, 90))
         check(right > left + 20, 'the photo is not upright (yellow %.0f top right, %.0f top left)'
               % (right, left))
+
+    def context_loss():
+        # Wipes, then drops running over the wiped band; the context is lost at frame 150 (the
+        # steam was last read back at frame 100) and given back.
+        lines = ['1 button 0'] + zigzag(1, 150, 5, 4)
+        lines += tap(2, 90, 120, 60) + tap(2, 230, 120, 64)
+        lines += ['200 screenshot loss-200.png']
+        script = suite.script('loss.script', lines)
+        for look in ('classic', 'glass'):
+            folder, _ = suite.desktop('loss-' + look, script, 201, args=['--look', look])
+            result, shots = suite.browser('loss-' + look, script, 201,
+                                          {'look': look, 'lose-context': 150, 'capture': 200})
+            log = result['log']
+            check(any('context lost' in line for line in log) and
+                  any('context restored' in line for line in log),
+                  '%s: the context was not lost and given back: %s' % (look, log[-8:]))
+            check(result['frames'] == 201, '%s: the run stopped at frame %d' % (look, result['frames']))
+            web = frame_png(os.path.join(shots, 'loss-200.png'))
+            desk = pictures.read_png(os.path.join(folder, 'loss-200.png'))
+            check(wipe_depth(web) > 30, '%s: the wipe is gone after the restore (%.0f)' %
+                  (look, wipe_depth(web)))
+            similar(web, desk, '%s: frame 200 after the restore' % look)
+            window = pictures.read_png(os.path.join(shots, 'window-200.png'))
+            shown = abs(window.luminance(*in_window(window, STROKE_BOX)) -
+                        window.luminance(*in_window(window, FOG_BOX)))
+            check(shown > 30, '%s: the window shows no wipe after the restore (%.0f)' % (look, shown))
+
+    def storage():
+        # A full store: the chosen picture is not kept, said in one line, and the copy ends
+        # (the report waits for it).
+        origin = suite.server.url('')
+
+        def full(devtools):
+            devtools.page('Storage.overrideQuotaForOrigin', origin=origin, quotaSize=1)
+        script = suite.script('full.script', ['1 button 1', '3 pick photo-turned.jpg'])
+        result, _ = suite.browser('full', script, 30, files=['photo-turned.jpg'], before=full)
+        said = [line for line in result['log'] if line.startswith('Not kept: ')]
+        check(said and all(line == "Not kept: the browser's storage is full" for line in said),
+              'a full store was not said so: %s' % result['log'])
+        check(result['frames'] == 30, 'the run stopped at frame %d' % result['frames'])
+        # No IndexedDB at all: the toy starts, runs, and says so once.
+        result, _ = suite.browser('no-storage', script, 30, {'storage': 'none'},
+                                  files=['photo-turned.jpg'])
+        said = [line for line in result['log'] if 'keeps nothing between visits' in line]
+        check(len(said) == 1, 'said %d times without IndexedDB: %s' % (len(said), result['log']))
+        check(result['frames'] == 30 and result['status']['storage'] == 0,
+              'without IndexedDB: %d frames, storage %s' % (result['frames'],
+                                                          result['status']['storage']))
+
+    def life_cycle():
+        profile = tempfile.mkdtemp(dir=suite.work, prefix='profile-')
+        page = webpage.DevTools(profile, ['--window-size=320,480'] + FAKE_MICROPHONE,
+                                os.path.join(suite.work, 'life.log'))
+        try:
+            page.open(suite.server.url('/brumelo.html?seed=1'))
+            check(page.wait_for("Module.framesShown >= 50", 60), 'the page never ran')
+            check(page.evaluate('Brumelo.mic.wanted && !Brumelo.mic.live && !Brumelo.mic.asking'),
+                  'the microphone was asked for before any touch')
+            page.press()
+            check(page.wait_for('Brumelo.mic.live'), 'the first touch did not open the microphone')
+            sound = "Brumelo.audioContexts().length == 2 && Brumelo.audioContexts().every(" \
+                    "c => c.state == '%s')"
+            page.evaluate(SHOWN % ('true', 'true'))
+            check(page.wait_for('!Brumelo.mic.stream && ' + sound % 'suspended'),
+                  'hidden, the page keeps the microphone or plays on')
+            page.evaluate(SHOWN % ('false', 'false'))
+            check(page.wait_for('Brumelo.mic.live && ' + sound % 'running'),
+                  'shown again, the page has no microphone or no sound')
+            # The system takes the microphone (a call): it comes back at the next touch.
+            page.evaluate("Brumelo.mic.stream.getAudioTracks()[0].dispatchEvent(new Event('ended'))")
+            check(page.wait_for('!Brumelo.mic.live'), 'a microphone taken away still counts as live')
+            page.press()
+            check(page.wait_for('Brumelo.mic.live'), 'the microphone did not come back')
+        finally:
+            page.close()
+
+    def page_server():
+        serve = webpage.serve_web()
+        folder = tempfile.mkdtemp(dir=suite.work, prefix='serve-')
+        cert = serve.certificate('192.0.2.7', folder)
+        text = subprocess.run(['openssl', 'x509', '-in', cert, '-noout', '-ext', 'subjectAltName'],
+                              capture_output=True, text=True).stdout
+        check('DNS:localhost' in text and '192.0.2.7' in text, 'the certificate names: %s' % text)
+        check(serve.certificate_fits(cert, serve.certificate_names('192.0.2.7')),
+              'a fresh certificate would be made again')
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(cert)
+        server = serve.make_server('127.0.0.1', 0, suite.page, tls)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        port = server.server_address[1]
+        silent = socket.create_connection(('127.0.0.1', port))
+        try:
+            client = ssl.create_default_context(cafile=cert)
+
+            def get(path, gzip=False):
+                request = urllib.request.Request('https://localhost:%d%s' % (port, path))
+                if gzip:
+                    request.add_header('Accept-Encoding', 'gzip')
+                try:
+                    with urllib.request.urlopen(request, context=client, timeout=10) as r:
+                        return r.status, r.headers, r.read()
+                except urllib.error.HTTPError as e:
+                    return e.code, e.headers, b''
+
+            # Answered while a connection that never says a word is open.
+            status, headers, body = get('/brumelo.js', gzip=True)
+            check(status == 200 and headers['Content-Encoding'] == 'gzip',
+                  'brumelo.js: %s %s' % (status, headers.get('Content-Encoding')))
+            check(len(body) < os.path.getsize(os.path.join(suite.page, 'brumelo.js')) / 2,
+                  'brumelo.js is not compressed')
+            csp = headers['Content-Security-Policy'] or ''
+            check("'unsafe-inline'" not in csp and "'wasm-unsafe-eval'" in csp, 'CSP: %s' % csp)
+            for path in ('/Makefile', '/CMakeFiles/', '/cmake_install.cmake', '/../CMakeCache.txt',
+                         '/%2e%2e/CMakeCache.txt', '/brumelo.html/'):
+                check(get(path)[0] == 404, '%s is served' % path)
+        finally:
+            silent.close()
+            server.shutdown()
+            server.server_close()
 
     def offline():
         script = suite.script('offline.script', ['1 button 0', '5 screenshot offline-5.png'])
@@ -479,7 +660,15 @@ def main():
         suite.case('frames like the desktop: wipe, droplets, sounds, the menu', frames)
         if everywhere:
             suite.case('tilt moves the droplets', tilt)
+            suite.case('tilt on every engine: upright and turned left, drops fall down',
+                       tilt_engines)
             suite.case('a loud microphone blows', blow)
+            suite.case('life: the microphone at the first touch, let go while hidden, sound '
+                       'suspended', life_cycle)
+            suite.case('storage: full, or none at all, is said and the toy runs on', storage)
+            suite.case('the page\'s server: its files only, gzip, a CSP, TLS beside a silent '
+                       'client', page_server)
+            suite.case('a lost WebGL context comes back as it was, in both looks', context_loss)
         suite.case('a picked file that is no picture', not_a_picture)
         if everywhere:
             suite.case('a corrupt stored background counts as absent', corrupt_background)

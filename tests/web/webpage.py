@@ -4,6 +4,8 @@ its pictures and results back here."""
 
 import fcntl
 import http.server
+import importlib.machinery
+import importlib.util
 import json
 import os
 import shutil
@@ -14,6 +16,21 @@ import tempfile
 import threading
 import time
 import urllib.parse
+import urllib.request
+
+
+def serve_web():
+    """scripts/serve-web as a module: the page's server and what it sends with the page."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts',
+                        'serve-web')
+    loader = importlib.machinery.SourceFileLoader('serve_web', path)
+    spec = importlib.util.spec_from_loader('serve_web', loader)
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    return module
+
+
+CSP = serve_web().CSP
 
 
 class Server:
@@ -48,6 +65,8 @@ class Server:
 
             def end_headers(self):
                 self.send_header('Cache-Control', 'no-store')
+                # The page runs under the policy its own server sends.
+                self.send_header('Content-Security-Policy', CSP)
                 super().end_headers()
 
             def do_GET(self):
@@ -402,6 +421,12 @@ class DevTools:
                 return value
             time.sleep(0.1)
         return None
+
+    def press(self, key='q'):
+        """A key pressed and let go, as a person would: the page counts it as a gesture."""
+        for kind in ('keyDown', 'keyUp'):
+            self.page('Input.dispatchKeyEvent', type=kind, key=key, code='Key' + key.upper(),
+                      windowsVirtualKeyCode=ord(key.upper()))
 
     def screenshot(self, path):
         import base64

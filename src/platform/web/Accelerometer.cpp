@@ -26,6 +26,7 @@ struct Accelerometer::Impl {
     AccelSample latest{0.0, -1.0, 0.0};
     double latestTime = -1e9;
     bool everHeard = false;
+    double sign = brumelo_motion_sign();
 
     static EM_BOOL motion(int, const EmscriptenDeviceMotionEvent* e, void* data) {
         auto* self = static_cast<Impl*>(data);
@@ -38,12 +39,13 @@ struct Accelerometer::Impl {
             (x == 0.0 && y == 0.0 && z == 0.0))
             return EM_FALSE;
         // The event reports the push that holds the device up, in m/s^2 along the device's
-        // axes; we report the pull of gravity in g, along the screen's axes (the page may be
-        // turned to landscape).
+        // axes (WebKit on iOS: the pull, CoreMotion's sign); we report the pull of gravity in
+        // g, along the screen's axes (the page may be turned to landscape).
+        const double pull = -self->sign / kStandardGravity;
         const double angle = brumelo_screen_angle() * std::numbers::pi / 180.0;
         const double c = std::cos(angle), s = std::sin(angle);
-        const double dx = -x / kStandardGravity, dy = -y / kStandardGravity;
-        self->latest = {dx * c - dy * s, dx * s + dy * c, -z / kStandardGravity};
+        const double dx = x * pull, dy = y * pull;
+        self->latest = {dx * c - dy * s, dx * s + dy * c, z * pull};
         self->latestTime = emscripten_get_now() / 1000.0;
         self->everHeard = true;
         return EM_FALSE;

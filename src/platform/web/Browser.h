@@ -52,6 +52,9 @@ int brumelo_page_has(const char* name);
 int brumelo_is_ipod();
 void brumelo_install_gesture_hooks();
 int brumelo_screen_angle();
+// 1 where devicemotion reports the push that holds the device up (the standard's sign:
+// Chromium, Firefox), -1 where it reports the pull of gravity (WebKit on iOS).
+int brumelo_motion_sign();
 void brumelo_canvas_origin(double* x, double* y);
 void brumelo_toggle_fullscreen();
 void brumelo_say(const char* text);
@@ -70,6 +73,12 @@ int brumelo_open_url(const char* url);
 // The data folder's copy in IndexedDB.
 void brumelo_persist();
 int brumelo_storage_works();
+
+// After a lost WebGL context is restored: every texture, frame buffer, render buffer and buffer
+// name of the current context names a new, empty object.
+void brumelo_gl_renew_names();
+// Calls back when the page is left (pagehide).
+void brumelo_on_page_hide(void (*callback)(void*), void* data);
 
 // Reports to the page.
 void brumelo_frame_shown(int frame);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -17,6 +18,7 @@
 #include "platform/GLContext.h"
 #include "platform/GLExtensions.h"
 #include "platform/web/Browser.h"
+#include "gles1/Gles1Layer.h"
 
 namespace brumelo {
 
@@ -24,6 +26,9 @@ namespace {
 
 constexpr const char* kCanvas = "#canvas";
 constexpr std::int64_t kMouseTouchId = -1;
+// Steam drawn since the last read back is lost with the context: read it back this often
+// (in frames shown), besides when the page is hidden or left.
+constexpr int kKeepEvery = 100;
 
 }  // namespace
 
@@ -31,6 +36,8 @@ struct GLWindow::Impl {
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
     std::unique_ptr<FramePresenter> presenter;
     bool preserved = false;  // the canvas keeps its pixels between frames
+    bool lost = false;       // the WebGL context, until the browser gives it back
+    int presents = 0;
     std::function<void(const InputEvent&)> listener;
     std::deque<InputEvent> pending;
     int width = 0, height = 0;  // canvas pixels
@@ -252,8 +259,48 @@ struct GLWindow::Impl {
     }
 
     static EM_BOOL onVisibility(int, const EmscriptenVisibilityChangeEvent* e, void* data) {
-        if (e->hidden) static_cast<Impl*>(data)->cancelAll();
+        auto* self = static_cast<Impl*>(data);
+        if (e->hidden) {
+            self->cancelAll();
+            // Phones drop hidden pages' contexts first.
+            self->keepSteam();
+        }
         return EM_FALSE;
+    }
+
+    void keepSteam() {
+        if (lost || emscripten_is_webgl_context_lost(context)) return;
+        emscripten_webgl_make_context_current(context);
+        gles1::keepRenderedTextures();
+    }
+
+    static void onPageHide(void* data) { static_cast<Impl*>(data)->keepSteam(); }
+
+    // The loop waits; the default (never giving the context back) is prevented.
+    static EM_BOOL onContextLost(int, const void*, void* data) {
+        auto* self = static_cast<Impl*>(data);
+        self->lost = true;
+        self->cancelAll();
+        emscripten_pause_main_loop();
+        std::fprintf(stderr, "WebGL context lost; waiting for the browser to give it back\n");
+        return EM_TRUE;
+    }
+
+    // Every object made again under its old name, filled from what was kept; the frame drawn
+    // whole.
+    static EM_BOOL onContextRestored(int, const void*, void* data) {
+        auto* self = static_cast<Impl*>(data);
+        emscripten_webgl_make_context_current(self->context);
+        brumelo_gl_renew_names();
+        gles1::restoreObjects();
+        self->presenter = std::make_unique<FramePresenter>();
+        self->lost = false;
+        std::fprintf(stderr, "WebGL context restored\n");
+        InputEvent e;
+        e.kind = InputEvent::Kind::Expose;
+        self->send(e);
+        emscripten_resume_main_loop();
+        return EM_TRUE;
     }
 };
 
@@ -288,7 +335,9 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int, bool fullscreen,
     // Headless or not, the page is the window; the frame is shown either way.
     self->headless_ = false;
     (void)headless;
-    // The fixed-function layer keeps its state for this context, made before anything draws.
+    // The fixed-function layer keeps its state for this context, made before anything draws;
+    // it keeps what it needs to make the context's objects again after a loss.
+    gles1::keepObjectsForRestore(true);
     glContextMadeCurrent(currentGLContextIdentity());
     if (!loadGLExtensions(&GLWindow::getProcAddress)) {
         whyNot = "the GL ES 1.1 layer cannot draw with this WebGL";
@@ -309,6 +358,9 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int, bool fullscreen,
     emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, &d, EM_FALSE, &Impl::onResize);
     emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, &d, EM_FALSE, &Impl::onBlur);
     emscripten_set_visibilitychange_callback(&d, EM_FALSE, &Impl::onVisibility);
+    emscripten_set_webglcontextlost_callback(kCanvas, &d, EM_FALSE, &Impl::onContextLost);
+    emscripten_set_webglcontextrestored_callback(kCanvas, &d, EM_FALSE, &Impl::onContextRestored);
+    brumelo_on_page_hide(&Impl::onPageHide, &d);
     brumelo_install_gesture_hooks();
     if (fullscreen) brumelo_toggle_fullscreen();
 
@@ -353,6 +405,7 @@ void GLWindow::present(GLuint screenFramebuffer, int width, int height,
     // Unless it is preserved, the canvas keeps nothing between frames: each present is whole.
     impl_->presenter->present(screenFramebuffer, width, height, changed, impl_->width,
                               impl_->height, impl_->box(), impl_->preserved);
+    if (++impl_->presents % kKeepEvery == 0) gles1::keepRenderedTextures();
 }
 
 // The browser shows the canvas once the frame's turn of the loop returns.

@@ -1,6 +1,7 @@
 // Saved pictures go to the person: the share sheet on phones (whose "Save Image" puts them in
-// the photo library), a download elsewhere. The browser allows that only right after a tap or a
-// click, so a save the person did not ask for just now is refused with the reason.
+// the photo library), a download elsewhere. Only "Save your Brumie" offers one: the program's
+// other saves (the background given up for a new one) would pop up a share sheet unasked. The
+// browser allows it only right after a tap or a click anyway.
 
 #include "platform/PictureFiles.h"
 
@@ -12,6 +13,8 @@ namespace brumelo {
 
 namespace {
 constexpr const char* kDownloads = "Downloads";
+// What "Save your Brumie" names its pictures.
+constexpr const char* kAskedFor = "Brumie";
 int savedThisVisit = 0;
 }  // namespace
 
@@ -28,6 +31,10 @@ std::string saveNewFile(const std::string& folder, const std::string& stem,
     const char* mime = extension == ".png"   ? "image/png"
                        : extension == ".jpg" ? "image/jpeg"
                                              : "application/octet-stream";
+    if (stem != kAskedFor) {
+        if (error) *error = name + ": the browser offers only the pictures you save";
+        return {};
+    }
     char why[256] = {0};
     if (!brumelo_offer_file(bytes.data(), static_cast<int>(bytes.size()), name.c_str(), mime, why,
                             sizeof why)) {

@@ -39,7 +39,6 @@ function(brumelo_web_program)
     -sEXPORTED_RUNTIME_METHODS=ccall
     -lGL
     -lopenal
-    -lidbfs.js
     "SHELL:--js-library ${_web}/library_brumelo.js"
     "SHELL:--pre-js ${_web}/pre.js"
     ${_preload})

@@ -135,7 +135,98 @@ var LibraryBrumelo = {
       for (var i = 0; i < hooks.length; ++i) hooks[i]();
     },
 
-    mic: {context: null, analyser: null, samples: null, live: false},
+    // wanted: the program listens; asking: a request is out; stream, source: while live.
+    mic: {context: null, analyser: null, samples: null, live: false, wanted: false,
+          asking: false, stream: null, source: null},
+    touched: false,  // the person touched the page (or pressed a key) at least once
+
+    askMic: function() {
+      var mic = Brumelo.mic;
+      if (!mic.wanted || mic.live || mic.asking || !mic.context || document.hidden) return;
+      mic.asking = true;
+      navigator.mediaDevices.getUserMedia({
+        audio: {echoCancellation: false, noiseSuppression: false, autoGainControl: false,
+                channelCount: 1},
+        video: false
+      }).then(function(stream) {
+        mic.asking = false;
+        if (!mic.wanted || !mic.context || document.hidden) {
+          stream.getTracks().forEach(function(t) { t.stop(); });
+          return;
+        }
+        if (!mic.analyser) {
+          mic.analyser = mic.context.createAnalyser();
+          mic.analyser.fftSize = 8192;
+          // Some browsers only run nodes that reach the speakers: a silent path keeps it
+          // running.
+          var silent = mic.context.createGain();
+          silent.gain.value = 0;
+          mic.analyser.connect(silent);
+          silent.connect(mic.context.destination);
+          mic.samples = new Float32Array(mic.analyser.fftSize);
+        }
+        mic.source = mic.context.createMediaStreamSource(stream);
+        mic.source.connect(mic.analyser);
+        mic.stream = stream;
+        mic.live = true;
+        var track = stream.getAudioTracks()[0];
+        if (track) track.onended = function() {
+          if (mic.stream != stream) return;
+          Brumelo.releaseMic();
+          Brumelo.say('The microphone went away (another app took it?): blowing comes back ' +
+                      'at your next touch.');
+        };
+        err('microphone: ' + (track ? track.label : 'on'));
+      }).catch(function(e) {
+        mic.asking = false;
+        // Refused: not asked again this visit.
+        mic.wanted = false;
+        Brumelo.say('No microphone (' + (e.name || e) + '): Brumelo runs on without blowing.');
+      });
+    },
+
+    releaseMic: function() {
+      var mic = Brumelo.mic;
+      if (mic.source) mic.source.disconnect();
+      if (mic.stream) mic.stream.getTracks().forEach(function(t) { t.stop(); });
+      mic.source = mic.stream = null;
+      mic.live = false;
+    },
+
+    // Every AudioContext of the page: the microphone's and OpenAL's.
+    audioContexts: function() {
+      var all = Brumelo.mic.context ? [Brumelo.mic.context] : [];
+      for (var id in AL.contexts) {
+        var context = AL.contexts[id] && AL.contexts[id].audioCtx;
+        if (context) all.push(context);
+      }
+      return all;
+    },
+
+    // Suspended by the page or by the system (iOS: 'interrupted', a call).
+    resumeSound: function() {
+      Brumelo.audioContexts().forEach(function(context) {
+        if (context.state == 'suspended' || context.state == 'interrupted')
+          context.resume().catch(function() {});
+      });
+    },
+
+    // A hidden page holds no microphone and plays nothing; shown again, it asks again.
+    watchLife: function() {
+      if (Brumelo.watchingLife) return;
+      Brumelo.watchingLife = true;
+      document.addEventListener('visibilitychange', function() {
+        if (document.hidden) {
+          Brumelo.releaseMic();
+          Brumelo.audioContexts().forEach(function(context) {
+            if (context.state == 'running') context.suspend().catch(function() {});
+          });
+          return;
+        }
+        Brumelo.resumeSound();
+        if (Brumelo.touched) Brumelo.askMic();
+      });
+    },
 
     picker: {state: 0, path: '', input: null, opened: 0},
 
@@ -143,6 +234,88 @@ var LibraryBrumelo = {
     storedSignature: '',
     storageBusy: false,
     storageWorks: true,
+
+    // The data folder's copy: IndexedDB laid out as Emscripten's IDBFS lays it out (so what
+    // earlier visits stored is found), written whole in one transaction or not at all.
+    store: {db: null, name: '/data', version: 21, table: 'FILE_DATA', stored: {},
+            timeoutMs: 8000},
+
+    // Settles as the promise does, or fails with `what` after the store's time-out.
+    within: function(promise, what, onLate) {
+      return new Promise(function(resolve, reject) {
+        var late = false;
+        var timer = setTimeout(function() {
+          late = true;
+          reject(new Error(what));
+        }, Brumelo.store.timeoutMs);
+        promise.then(function(value) {
+          clearTimeout(timer);
+          if (late && onLate) onLate(value);
+          resolve(value);
+        }, function(e) {
+          clearTimeout(timer);
+          reject(e);
+        });
+      });
+    },
+
+    // Resolves to the folder's files kept by earlier visits ({name: {contents, timestamp,
+    // mode}}); rejects when the browser keeps nothing here.
+    openStore: function() {
+      var store = Brumelo.store;
+      var opened = new Promise(function(resolve, reject) {
+        var idb = typeof indexedDB != 'undefined' ? indexedDB : null;
+        if (!idb) throw new Error('it offers no IndexedDB');
+        var request = idb.open(store.name, store.version);
+        request.onupgradeneeded = function() {
+          var db = request.result;
+          var table = db.objectStoreNames.contains(store.table)
+              ? request.transaction.objectStore(store.table) : db.createObjectStore(store.table);
+          if (!table.indexNames.contains('timestamp'))
+            table.createIndex('timestamp', 'timestamp', {unique: false});
+        };
+        request.onsuccess = function() { resolve(request.result); };
+        request.onerror = function(e) {
+          e.preventDefault();
+          reject(request.error || new Error('IndexedDB did not open'));
+        };
+      });
+      var waited = 'its storage does not answer';
+      return Brumelo.within(opened, waited, function(db) { db.close(); }).then(function(db) {
+        var read = new Promise(function(resolve, reject) {
+          var files = {};
+          var transaction = db.transaction([store.table], 'readonly');
+          var cursor = transaction.objectStore(store.table).openCursor();
+          cursor.onsuccess = function() {
+            var c = cursor.result;
+            if (!c) return;
+            var key = String(c.key), value = c.value;
+            if (key.indexOf(store.name + '/') == 0 && value && value.contents &&
+                FS.isFile(value.mode))
+              files[key.substring(store.name.length + 1)] = value;
+            c.continue();
+          };
+          transaction.oncomplete = function() { resolve(files); };
+          transaction.onabort = function() {
+            reject(transaction.error || new Error('reading IndexedDB failed'));
+          };
+        });
+        return Brumelo.within(read, waited).then(function(files) {
+          store.db = db;
+          db.onversionchange = function() { db.close(); };
+          return files;
+        }, function(e) {
+          db.close();
+          throw e;
+        });
+      });
+    },
+
+    // One line for a failed copy: a full store is the usual cause and said plainly.
+    notKept: function(e) {
+      var full = e && (e.name == 'QuotaExceededError' || /quota/i.test(String(e.message)));
+      return full ? 'the browser\'s storage is full' : ((e && (e.message || e.name)) || String(e));
+    },
 
     storedWaiters: [],
 
@@ -500,13 +673,12 @@ var LibraryBrumelo = {
     } catch (e) {
       return 0;
     }
-    var context = Brumelo.mic.context;
-    Brumelo.gestureHooks.push(function() {
-      if (context.state == 'suspended') context.resume();
-    });
-    return context.sampleRate;
+    Brumelo.watchLife();
+    return Brumelo.mic.context.sampleRate;
   },
 
+  // The microphone is asked for at the first touch (a prompt at load would swallow it), and
+  // again after it was released while hidden or taken by the system (a call).
   brumelo_mic_start__deps: ['$Brumelo'],
   brumelo_mic_start: function() {
     var mic = Brumelo.mic;
@@ -516,32 +688,8 @@ var LibraryBrumelo = {
                   'Brumelo runs on without blowing.');
       return 0;
     }
-    navigator.mediaDevices.getUserMedia({
-      audio: {echoCancellation: false, noiseSuppression: false, autoGainControl: false,
-              channelCount: 1},
-      video: false
-    }).then(function(stream) {
-      var source = mic.context.createMediaStreamSource(stream);
-      var analyser = mic.context.createAnalyser();
-      analyser.fftSize = 8192;
-      source.connect(analyser);
-      // Some browsers only run nodes that reach the speakers: a silent path keeps it running.
-      var silent = mic.context.createGain();
-      silent.gain.value = 0;
-      analyser.connect(silent);
-      silent.connect(mic.context.destination);
-      mic.analyser = analyser;
-      mic.samples = new Float32Array(analyser.fftSize);
-      mic.live = true;
-      var track = stream.getAudioTracks()[0];
-      if (track) track.onended = function() {
-        mic.live = false;
-        Brumelo.say('The microphone went away: Brumelo runs on without blowing.');
-      };
-      err('microphone: ' + (track ? track.label : 'on'));
-    }).catch(function(e) {
-      Brumelo.say('No microphone (' + (e.name || e) + '): Brumelo runs on without blowing.');
-    });
+    mic.wanted = true;
+    if (Brumelo.touched) Brumelo.askMic();
     return 1;
   },
 
@@ -565,19 +713,21 @@ var LibraryBrumelo = {
 
   brumelo_mic_stop__deps: ['$Brumelo'],
   brumelo_mic_stop: function() {
-    Brumelo.mic.live = false;
-    if (Brumelo.mic.context) Brumelo.mic.context.close();
-    Brumelo.mic.context = null;
+    var mic = Brumelo.mic;
+    mic.wanted = false;
+    Brumelo.releaseMic();
+    if (mic.context) mic.context.close();
+    mic.context = null;
   },
 
   // Sound and motion wait for a touch: the OpenAL output resumes then, and iOS asks for motion.
   brumelo_install_gesture_hooks__deps: ['$Brumelo', '$AL'],
   brumelo_install_gesture_hooks: function() {
+    Brumelo.watchLife();
     Brumelo.gestureHooks.push(function() {
-      for (var id in AL.contexts) {
-        var context = AL.contexts[id] && AL.contexts[id].audioCtx;
-        if (context && context.state == 'suspended') context.resume();
-      }
+      Brumelo.touched = true;
+      Brumelo.resumeSound();
+      Brumelo.askMic();
     });
     if (typeof DeviceMotionEvent != 'undefined' &&
         typeof DeviceMotionEvent.requestPermission == 'function') {
@@ -621,6 +771,14 @@ var LibraryBrumelo = {
       return screen.orientation.angle;
     if (typeof window.orientation == 'number') return window.orientation;
     return 0;
+  },
+
+  // Every browser on iOS is WebKit, and reports motion with CoreMotion's sign; an iPad may
+  // call itself a Mac, told apart by its touch points.
+  brumelo_motion_sign: function() {
+    var ua = navigator.userAgent;
+    var ios = /iPhone|iPad|iPod/.test(ua) || (/Macintosh/.test(ua) && navigator.maxTouchPoints > 1);
+    return ios ? -1 : 1;
   },
 
   brumelo_canvas_origin: function(x, y) {
@@ -772,32 +930,85 @@ var LibraryBrumelo = {
     }
   },
 
-  // Copies the data folder into IndexedDB when it changed since the last copy. A failure is
-  // said on the page and to the program (once per failure).
+  // Copies the data folder into IndexedDB when it changed since the last copy: what changed
+  // and what went, in one transaction, so a next visit finds the old copy or the new one. A
+  // failure (or no answer) is said on the page and to the program, once per change.
   brumelo_persist__deps: ['$Brumelo', '$FS'],
   brumelo_persist: function() {
-    if (Brumelo.storageBusy || !Brumelo.storageWorks) return;
+    var store = Brumelo.store;
+    if (Brumelo.storageBusy || !Brumelo.storageWorks || !store.db) return;
     var signature = Brumelo.dataSignature();
     if (signature == Brumelo.storedSignature) return;
     Brumelo.storageBusy = true;
-    FS.syncfs(false, function(e) {
+    var now = {}, transaction = null, timer = 0, done = false;
+    var finish = function(e) {
+      if (done) return;
+      done = true;
+      clearTimeout(timer);
       Brumelo.storageBusy = false;
+      Brumelo.storedSignature = signature;
+      if (!e) store.stored = now;
       var waiting = Brumelo.storedWaiters;
       Brumelo.storedWaiters = [];
       waiting.forEach(function(resolve) { resolve(); });
-      if (!e) {
-        Brumelo.storedSignature = signature;
-        return;
-      }
-      var why = (e && (e.message || e.name)) || String(e);
-      Brumelo.storedSignature = signature;
-      Brumelo.say('The browser did not keep Brumelo\'s data for your next visit (' + why + ').');
+      if (!e) return;
+      var why = Brumelo.notKept(e);
+      Brumelo.say('Not kept: ' + why);
       Module['ccall']('brumelo_storage_failed', null, ['string'], [why]);
-    });
+    };
+    try {
+      transaction = store.db.transaction([store.table], 'readwrite');
+      var table = transaction.objectStore(store.table);
+      FS.readdir('/data').forEach(function(name) {
+        var path = '/data/' + name;
+        if (name == '.' || name == '..') return;
+        var st = FS.stat(path);
+        if (!FS.isFile(st.mode)) return;
+        now[name] = st.mtime.getTime() + ':' + st.size;
+        if (store.stored[name] == now[name]) return;
+        table.put({timestamp: st.mtime, mode: st.mode, contents: FS.readFile(path)}, path);
+      });
+      Object.keys(store.stored).forEach(function(name) {
+        if (!(name in now)) table.delete('/data/' + name);
+      });
+      transaction.oncomplete = function() { finish(null); };
+      transaction.onabort = function() {
+        finish(transaction.error || new Error('the browser did not store it'));
+      };
+      timer = setTimeout(function() {
+        try { transaction.abort(); } catch (e) {}
+        finish(new Error('the browser\'s storage does not answer'));
+      }, store.timeoutMs);
+    } catch (e) {
+      if (transaction) try { transaction.abort(); } catch (ignored) {}
+      finish(e);
+    }
   },
 
   brumelo_storage_works__deps: ['$Brumelo'],
   brumelo_storage_works: function() { return Brumelo.storageWorks ? 1 : 0; },
+
+  brumelo_gl_renew_names__deps: ['$GL'],
+  brumelo_gl_renew_names: function() {
+    var renew = function(table, make) {
+      for (var i = 1; i < table.length; ++i) {
+        if (!table[i]) continue;
+        var object = GLctx[make]();
+        object.name = i;
+        table[i] = object;
+      }
+    };
+    renew(GL.textures, 'createTexture');
+    renew(GL.framebuffers, 'createFramebuffer');
+    renew(GL.renderbuffers, 'createRenderbuffer');
+    renew(GL.buffers, 'createBuffer');
+  },
+
+  brumelo_on_page_hide: function(callback, data) {
+    window.addEventListener('pagehide', function() {
+      {{{ makeDynCall('vi', 'callback') }}}(data);
+    });
+  },
 
   // The page hears how the run goes: the first frame shown, the end of a scripted run.
   brumelo_frame_shown: function(frame) {

@@ -19,6 +19,7 @@
 #include "audio/GBMusicTrack.h"
 #include "audio/MicrophoneLevel.h"
 #include "physics/Knode.h"
+#include "platform/GLExtensions.h"
 #include "platform/web/Browser.h"
 #include "render/Globals.h"
 #include "steam/Droplet.h"
@@ -105,6 +106,8 @@ void finish(int status) {
 
 void tick() {
     if (run.finished) return;
+    // Nothing is drawn until the browser gives the context back.
+    if (emscripten_is_webgl_context_lost(emscripten_webgl_get_current_context())) return;
     brumelo::Program& program = *run.program;
     if (run.scripted) {
         // Pictures a script picks are decoded by the browser first, so that it picks them on
@@ -120,6 +123,10 @@ void tick() {
         // A written background reaches IndexedDB at once (looking costs two file stats).
         brumelo_persist();
     }
+    // The canvas's frame buffer is left bound between turns: WebKit, keeping a canvas's pixels
+    // (capture=), copies them into whatever frame buffer is bound when it shows the canvas, and
+    // the screen's would lose every frame drawn into it.
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, 0);
     const int last = run.scripted ? run.settings.frames : run.stopAfter;
     if (program.quit() || (last > 0 && program.framesDrawn() >= last)) finish(0);
 }

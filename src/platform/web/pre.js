@@ -7,7 +7,10 @@
 // comma-separated, put beside the script), device-model, storedbg (a URL written as the stored
 // background before start-up), report (a URL the results are sent to), capture (frame numbers
 // whose window picture is sent with the report), motion (x,y,z: a devicemotion event with that
-// acceleration including gravity, in m/s^2, every 50 ms, as a test's stand-in for a sensor).
+// acceleration including gravity, in m/s^2, every 50 ms and every frame, as a test's stand-in
+// for a sensor; a fourth number is the screen's turn in degrees, as screen.orientation says),
+// lose-context (a frame number: the WebGL context is lost after it and given back), storage=none
+// (the page sees no IndexedDB, as in some private modes).
 
 Module['noImageDecoding'] = true;
 Module['noAudioDecoding'] = true;
@@ -60,7 +63,20 @@ Module['preloadPlugins'] = [{
   var send = function(path, body, type) {
     return fetch(report + path, {method: 'POST', body: body, headers: {'Content-Type': type}});
   };
+  var loseAt = Number(params.get('lose-context') || 0);
   Module['onFrameShown'] = function(frame) {
+    Module['framesShown'] = frame;
+    moved();
+    if (frame == loseAt) {
+      var gl = Module['canvas'].getContext('webgl2');
+      var lose = gl && gl.getExtension('WEBGL_lose_context');
+      if (lose) {
+        Module['canvas'].addEventListener('webglcontextlost', function() {
+          setTimeout(function() { lose.restoreContext(); }, 200);
+        }, {once: true});
+        lose.loseContext();
+      }
+    }
     if (firstFrame < 0) {
       firstFrame = performance.now();
       document.body.classList.add('running');
@@ -117,13 +133,19 @@ Module['preloadPlugins'] = [{
   };
 
   var motion = (params.get('motion') || '').split(',').map(Number);
+  var moved = function() {};
+  if (motion.length == 4 && isFinite(motion[3]) && screen.orientation) {
+    var angle = motion.pop();
+    Object.defineProperty(screen.orientation, 'angle', {get: function() { return angle; }});
+  }
   if (motion.length == 3 && motion.every(isFinite) && typeof DeviceMotionEvent == 'function') {
-    setInterval(function() {
+    moved = function() {
       window.dispatchEvent(new DeviceMotionEvent('devicemotion', {
         accelerationIncludingGravity: {x: motion[0], y: motion[1], z: motion[2]},
         interval: 50
       }));
-    }, 50);
+    };
+    setInterval(moved, 50);
   }
 
   // Leaving the page: what is not yet in IndexedDB goes now, as far as the browser lets it.
@@ -148,7 +170,11 @@ Module['preloadPlugins'] = [{
     });
 
     // The data folder (the stored background, the first-visit mark) lives in IndexedDB between
-    // visits; without IndexedDB every visit is a first one.
+    // visits; without IndexedDB every visit is a first one. A test asks for a browser without
+    // it with storage=none.
+    if (params.get('storage') == 'none') {
+      try { Object.defineProperty(window, 'indexedDB', {value: undefined}); } catch (e) {}
+    }
     FS.mkdir('/data');
     addRunDependency('data folder');
     var ready = function() {
@@ -164,24 +190,26 @@ Module['preloadPlugins'] = [{
       });
     };
     var storedBackground = params.get('storedbg');
-    var populated = function(e) {
-      if (e) {
-        Brumelo.storageWorks = false;
-        Brumelo.say('The browser keeps nothing between visits here (' + (e.message || e) +
-                    '): each visit starts afresh.');
-      }
+    var populated = function() {
       if (!storedBackground) return ready();
       fetch(storedBackground).then(function(response) { return response.arrayBuffer(); })
           .then(function(buffer) { FS.writeFile('/data/CustomBG.png', new Uint8Array(buffer)); })
           .catch(function(e) { line('storedbg: ' + e); })
           .then(ready);
     };
-    try {
-      FS.mount(IDBFS, {}, '/data');
-      FS.syncfs(true, populated);
-    } catch (e) {
-      populated(e);
-    }
+    Brumelo.openStore().then(function(files) {
+      Object.keys(files).forEach(function(name) {
+        var path = '/data/' + name, file = files[name];
+        FS.writeFile(path, file.contents);
+        FS.chmod(path, file.mode);
+        FS.utime(path, file.timestamp.getTime(), file.timestamp.getTime());
+        Brumelo.store.stored[name] = file.timestamp.getTime() + ':' + file.contents.length;
+      });
+    }).catch(function(e) {
+      Brumelo.storageWorks = false;
+      Brumelo.say('The browser keeps nothing between visits here (' + Brumelo.notKept(e) +
+                  '): each visit starts afresh.');
+    }).then(populated);
   });
 })();
 
