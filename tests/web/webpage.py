@@ -24,8 +24,8 @@ def serve_web():
     path = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts',
                         'serve-web')
     loader = importlib.machinery.SourceFileLoader('serve_web', path)
-    spec = importlib.util.spec_from_loader('serve_web', loader)
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_loader('serve_web', loader)
+    module = importlib.util.module_from_spec(found)
     loader.exec_module(module)
     return module
 
