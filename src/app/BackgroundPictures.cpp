@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "app/AlertView.h"
+#include "app/LiveCamera.h"
 #include "app/Settings.h"
 #include "app/TenzoAppDelegate.h"
 #include "platform/BitmapContext.h"
@@ -225,6 +226,8 @@ void TenzoAppDelegate::imagePickerControllerDidCancel() {
 void TenzoAppDelegate::imagePickerControllerDidFinishPickingImage(
     const std::shared_ptr<Image>& picture) {
     if (!picture || picture->empty()) return;
+    // A picture chosen is a still background again.
+    brumelo::stopLiveCamera();
     const Image upright = needsImageWorkaround() ? scaleAndRotateImage(*picture) : *picture;
     if (glassLook()) {
         // The glass look fills the pane at the screen's density; the classic picture is kept

@@ -16,7 +16,8 @@ MenuAlerts createMenuAlerts(bool iPodTouch) {
         std::vector<std::string>{"Choose background", "Show your friends", "More..."});
     m.menuMoreAlert = std::make_shared<AlertView>(
         "Additional options", "", m.menuMoreDelegate.get(), "Dismiss",
-        std::vector<std::string>{"Save your Brumie", "Submit your Brumie", "About"});
+        std::vector<std::string>{"Save your Brumie", "Submit your Brumie", "About",
+                                 "Live camera"});
     m.aboutAlert = std::make_shared<AlertView>("About Brumelo 1.2", brumelo::credits::aboutText,
                                                nullptr, "Dismiss", std::vector<std::string>{});
     m.menuDelegate->setMoreAlert(m.menuMoreAlert.get());

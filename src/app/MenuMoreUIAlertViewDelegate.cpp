@@ -4,6 +4,7 @@
 
 #include "app/Credits.h"
 #include "app/EmailImage.h"
+#include "app/LiveCamera.h"
 #include "app/TenzoAppDelegate.h"
 
 void MenuMoreUIAlertViewDelegate::alertViewClickedButtonAtIndex(AlertView& /*alert*/,
@@ -28,6 +29,10 @@ void MenuMoreUIAlertViewDelegate::alertViewClickedButtonAtIndex(AlertView& /*ale
             break;
         case 3:
             if (aboutAlert_) aboutAlert_->show();
+            break;
+        case 4:
+            // Phones have no keys: the menu turns the camera on and off.
+            brumelo::toggleLiveCamera();
             break;
         default:
             break;

@@ -12,6 +12,7 @@
 #include "app/AlertView.h"
 #include "app/BackgroundPictures.h"
 #include "app/LevelMeter.h"
+#include "app/LiveCamera.h"
 #include "app/Preferences.h"
 #include "app/TenzoAppDelegate.h"
 #include "audio/AudioStartup.h"
@@ -51,7 +52,8 @@ class WindowContext : public EAGLContext {
                           alert,
                           alert ? alert->highlightedButtonIndex() : -1,
                           alert ? alert->selectedButtonIndex() : -1,
-                          meter};
+                          meter,
+                          liveCameraOn()};
         TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
         const DirtyRegion* region =
             app && app->dropletScreen() ? &app->dropletScreen()->lastCompositeRegion() : nullptr;
@@ -75,6 +77,7 @@ class WindowContext : public EAGLContext {
         Letterbox box = window_.letterbox();
         if (levelMeterShown())
             drawLevelMeter(microphoneReading(), box.x, box.y, box.width, box.height, w, h);
+        drawCameraMark(box.x, box.y, box.width, box.height, w, h);
         AlertView::drawVisibleAlert(box.x, box.y, box.width, box.height, w, h);
         window_.swap();
         glBindFramebufferOES(GL_FRAMEBUFFER_OES, viewFramebuffer);
@@ -88,6 +91,7 @@ class WindowContext : public EAGLContext {
         const AlertView* alert;
         int highlighted, selected;
         bool meter;
+        bool camera;
         bool operator==(const Shown&) const = default;
     };
     GLWindow& window_;
@@ -195,6 +199,8 @@ int Program::launch() {
                          accelerometer_->sourceName().c_str());
     }
     if (!settings_.backgroundFile.empty()) delegate_->useBackgroundFile(settings_.backgroundFile);
+    // Asked for on the command line; never on by itself.
+    if (settings_.cameraAsked) startLiveCamera();
     window_->setEventListener([this](const InputEvent& e) { handleEvent(e); });
     return 0;
 }
@@ -304,6 +310,7 @@ void Program::stepFrame() {
     sendAccelerometer(0.02);
     MainThreadQueue::main().drain();
     pollImagePicker();
+    pollLiveCamera();
     pumpAudio(0.02);
     if (view_->animationTimer() && view_->animationTimer()->valid()) view_->timerLoop();
 }
@@ -376,6 +383,7 @@ double Program::stepWindow() {
             deliver(script_[nextEvent_++]);
         MainThreadQueue::main().drain();
         pollImagePicker();
+        pollLiveCamera();
         pumpAudio(std::min(0.1, now - lastFrame_));
         lastFrame_ = now;
         view_->timerLoop();
@@ -403,6 +411,9 @@ bool Program::pressKey(InputEvent::KeyName key) {
     switch (key) {
         case K::M:
             levelMeterShown() = !levelMeterShown();
+            return true;
+        case K::C:
+            toggleLiveCamera();
             return true;
         case K::L:
             s.look = s.look == Look::Glass ? Look::Classic : Look::Glass;
@@ -476,6 +487,8 @@ void Program::shutdown() {
     shutDown_ = true;
     if (delegate_) stopAudio();
     if (window_) window_->makeCurrent();
+    // The camera is let go, and its texture while the context is current.
+    stopLiveCamera();
     if (delegate_) delegate_->setDropletScreen(nullptr);
     // GL objects go while their context is still current.
     for (auto& t : _textures) t.reset();

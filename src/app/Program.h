@@ -52,7 +52,8 @@ class Program {
     bool headless() const;
 
     // The window's keys for the choices: L the look, R regrowing steam, + and - the microphone
-    // gain (all three remembered), M the level meter. False for any other key.
+    // gain (all three remembered), M the level meter, C the live camera. False for any other
+    // key.
     bool pressKey(InputEvent::KeyName key);
 
     // Writes the last frame drawn as PNG; false with a log line when it cannot.

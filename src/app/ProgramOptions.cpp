@@ -40,6 +40,10 @@ std::string usageText() {
            "  --background FILE        use this picture as the background\n"
            "  --device-model NAME      act as this device (\"iPod Touch\" for one)\n"
            "  --accel-device PATH      an IIO accelerometer folder under /sys/bus/iio/devices\n"
+           "  --camera DEVICE          start with this camera behind the steam (C toggles the\n"
+           "                           first camera found)\n"
+           "  --camera-pipeline DESC   start with a GStreamer source behind the steam, e.g.\n"
+           "                           \"videotestsrc pattern=smpte horizontal-speed=10\"\n"
            "  --scale N                window scale (1 to 16)\n"
            "  --render-scale N         pixels a point the picture is drawn at (1 to 4); by\n"
            "                           default the window's, 1 in a headless run\n"
@@ -53,8 +57,9 @@ std::string usageText() {
            "\n"
            "--look, --mic-gain and --regrow, and the keys L, +, - and R in the window, are\n"
            "remembered in $XDG_CONFIG_HOME/brumelo/settings.ini (~/.config without it).\n"
-           "In the window M shows the microphone's level meter. A blow counts from the\n"
-           "microphone's silence floor, measured over the first second after start.\n";
+           "In the window C turns the live camera on or off, M shows the microphone's level\n"
+           "meter. A blow counts from the microphone's silence floor, measured over the first\n"
+           "second after start.\n";
 }
 
 std::string versionText() { return std::string("Brumelo 1.2 (") + BRUMELO_BUILD_ID + ")\n"; }
@@ -145,7 +150,10 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
         if (name == "--background") text = &s.backgroundFile;
         if (name == "--device-model") text = &s.deviceModel;
         if (name == "--accel-device") text = &s.accelDevice;
+        if (name == "--camera") text = &s.cameraDevice;
+        if (name == "--camera-pipeline") text = &s.cameraPipeline;
         if (text) {
+            if (text == &s.cameraDevice || text == &s.cameraPipeline) s.cameraAsked = true;
             if (!takeValue(*text)) return fail("option " + name + " needs a value");
             if (text->empty()) return fail("option " + name + " needs a non-empty value");
             continue;

@@ -23,6 +23,9 @@ struct Settings {
     std::string backgroundFile;  // --background: picked at launch
     std::string deviceModel;     // empty: this machine's
     std::string accelDevice;     // --accel-device: an IIO device folder
+    std::string cameraDevice;    // --camera: the live background's camera
+    std::string cameraPipeline;  // --camera-pipeline: a GStreamer source in place of a camera
+    bool cameraAsked = false;    // either was given: this run starts with the camera on
     std::string resourceDir;     // where the shipped pictures and sounds are
     int scale = 0;               // --scale: window scale, 0 for automatic
     bool fullscreen = false;

@@ -41,6 +41,7 @@ struct InputEvent {
         Space,
         L,     // the look
         M,     // the microphone's level meter
+        C,     // the live camera
         R,     // steam that regrows
         Plus,  // microphone gain up (also =)
         Minus  // microphone gain down

@@ -104,6 +104,13 @@ class Texture2D {
     GLfloat maxS() const { return _maxS; }
     GLfloat maxT() const { return _maxT; }
     float pixelsPerPoint() const { return pixelsPerPoint_; }
+    // Keeps the pixels and draws them this many to a point (below 1 scales them up).
+    void setPixelsPerPoint(float pixelsPerPoint) {
+        if (pixelsPerPoint <= 0.0f) return;
+        _size = {_size.width * pixelsPerPoint_ / pixelsPerPoint,
+                 _size.height * pixelsPerPoint_ / pixelsPerPoint};
+        pixelsPerPoint_ = pixelsPerPoint;
+    }
     // The points drawAtPoint covers.
     brumelo::SizeF drawnSize() const {
         return {static_cast<float>(_width) * _maxS / pixelsPerPoint_,

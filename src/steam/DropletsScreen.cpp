@@ -43,6 +43,12 @@ constexpr GLfloat kSteamTintInGlass = 0.3f;
 // A finger's pass takes this much of the steam in the glass look.
 constexpr GLfloat kWipeClear = 0.8f;
 
+unsigned powerOfTwoAtLeast(unsigned value) {
+    unsigned p = 1;
+    while (p < value) p <<= 1;
+    return p;
+}
+
 int percentDraw() { return static_cast<int>(brumelo::randomFraction() * 100.0f); }
 
 double coordinateDraw(float span) {
@@ -86,18 +92,38 @@ std::shared_ptr<DropletsScreen> DropletsScreen::initDropletsScreen(Viewport* vie
 }
 
 void DropletsScreen::resetBackgroundTextureRandom() {
-    backgroundTexture_ = _textures[1];
+    still_ = _textures[1];
+    if (!live_) backgroundTexture_ = still_;
     dirty_.addAll();
 }
 
 void DropletsScreen::resetBackgroundTextureWithImage(const Image& image) {
-    backgroundTexture_ = Texture2D::initWithImage(&image);
+    still_ = Texture2D::initWithImage(&image);
+    if (!live_) backgroundTexture_ = still_;
     dirty_.addAll();
 }
 
 void DropletsScreen::resetBackgroundTextureWithDenseImage(const Image& image,
                                                           float pixelsPerPoint) {
-    backgroundTexture_ = Texture2D::initWithDenseImage(image, pixelsPerPoint);
+    still_ = Texture2D::initWithDenseImage(image, pixelsPerPoint);
+    if (!live_) backgroundTexture_ = still_;
+    dirty_.addAll();
+}
+
+void DropletsScreen::showLiveFrame(const std::shared_ptr<Texture2D>& frame) {
+    if (!frame) return;
+    live_ = true;
+    liveFrameNew_ = true;
+    backgroundTexture_ = frame;
+    dirty_.addAll();
+}
+
+void DropletsScreen::endLiveBackground() {
+    if (!live_) return;
+    live_ = false;
+    backgroundTexture_ = still_;
+    liveFrost_.clear();
+    frost_.reset();
     dirty_.addAll();
 }
 
@@ -338,6 +364,17 @@ void DropletsScreen::prepareFrost() {
         frost_.reset();
         return;
     }
+    if (live_) {
+        if (liveFrameNew_ || !frostLive_ || !frost_) {
+            liveFrameNew_ = false;
+            if (!prepareLiveFrost()) frost_.reset();
+        }
+        return;
+    }
+    if (frostLive_) {
+        frostLive_ = false;
+        frost_.reset();
+    }
     if (frost_ && frostOf_.lock() == backgroundTexture_ && frostScale_ == contentScaleFactor &&
         frost_->contentSize().width == paneWidthPoints() &&
         frost_->contentSize().height == paneHeightPoints())
@@ -347,6 +384,96 @@ void DropletsScreen::prepareFrost() {
     frostOf_ = backgroundTexture_;
     frostScale_ = contentScaleFactor;
     dirty_.addAll();
+}
+
+bool DropletsScreen::prepareLiveFrost() {
+    // Halved down to a sixteenth and back up to a quarter: each linear step averages what the
+    // last one left, so a moving picture blurs smoothly without a CPU pass.
+    constexpr int kDown = 4, kUp = 2;
+    const float paneW = paneWidthPoints(), paneH = paneHeightPoints();
+    GLint framebuffer = 0, viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &framebuffer);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    if (liveFrost_.empty()) {
+        for (int i = 0; i < kDown + kUp; ++i) {
+            const int level = i < kDown ? i + 1 : kDown - (i - kDown + 1);
+            const float ppp = 1.0f / static_cast<float>(1 << level);
+            const auto w = static_cast<unsigned>(std::lround(paneW * ppp));
+            const auto h = static_cast<unsigned>(std::lround(paneH * ppp));
+            auto pass = Texture2D::initWithDataPixelFormatPixelsWidePixelsHighContentSize(
+                nullptr, TexturePixelFormat::RGBA8888, powerOfTwoAtLeast(w), powerOfTwoAtLeast(h),
+                {static_cast<float>(w), static_cast<float>(h)});
+            if (!pass) return false;
+            pass->setPixelsPerPoint(ppp);
+            if (!createFramebufferObjectForTexture(*pass, true)) {
+                liveFrost_.clear();
+                glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(framebuffer));
+                return false;
+            }
+            liveFrost_.push_back(std::move(pass));
+        }
+    }
+    glEnable(GL_TEXTURE_2D);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ZERO);
+    const Texture2D* from = backgroundTexture_.get();
+    backgroundTexture_->setFilter(GL_LINEAR);
+    for (std::size_t i = 0; i < liveFrost_.size(); ++i) {
+        Texture2D& to = *liveFrost_[i];
+        glBindFramebufferOES(GL_FRAMEBUFFER_OES, to.fbo());
+        glViewport(0, 0, static_cast<GLsizei>(std::lround(paneW * to.pixelsPerPoint())),
+                   static_cast<GLsizei>(std::lround(paneH * to.pixelsPerPoint())));
+        const bool last = i + 1 == liveFrost_.size();
+        GLfloat* tint = const_cast<Texture2D*>(from)->colors();
+        GLfloat kept[16];
+        std::copy(tint, tint + 16, kept);
+        // Fog scatters light back: the picture dimmer, lifted towards a cold white.
+        if (last)
+            for (int corner = 0; corner < 4; ++corner)
+                for (int ch = 0; ch < 3; ++ch) tint[corner * 4 + ch] = 0.45f;
+        if (i == 0) {
+            // The picture as the composite draws it, so the passes are laid out as the screen.
+            glClearColor(0, 0, 0, 1);
+            glClear(GL_COLOR_BUFFER_BIT);
+            glPushMatrix();
+            glScalef(1, -1, 1);
+            from->drawAtPoint(0.0f, 0.0f);
+            glPopMatrix();
+        } else {
+            from->drawAtPoint(0.0f, 0.0f);
+        }
+        std::copy(kept, kept + 16, tint);
+        if (last) {
+            glBlendFunc(GL_ONE, GL_ONE);
+            glDisable(GL_TEXTURE_2D);
+            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+            const GLfloat w = paneW / 2, h = paneH / 2;
+            const GLfloat vertices[12] = {-w, -h, 0, w, -h, 0, -w, h, 0, w, h, 0};
+            GLfloat colors[16];
+            for (int corner = 0; corner < 4; ++corner) {
+                colors[corner * 4 + 0] = 0.085f;
+                colors[corner * 4 + 1] = 0.095f;
+                colors[corner * 4 + 2] = 0.11f;
+                colors[corner * 4 + 3] = 0.0f;
+            }
+            glVertexPointer(3, GL_FLOAT, 0, vertices);
+            glColorPointer(4, GL_FLOAT, 0, colors);
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+            glEnable(GL_TEXTURE_2D);
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        }
+        from = &to;
+    }
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(framebuffer));
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    frost_ = liveFrost_.back();
+    frostLive_ = true;
+    dirty_.addAll();
+    return true;
 }
 
 void DropletsScreen::drawOnTexture1(Viewport*, double) {
@@ -472,6 +599,8 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
     if (glass && frost_) {
         // Where the steam lies, the fogged view as much as the steam weighs: sharp where wiped.
         glBlendFunc(GL_DST_ALPHA, GL_ONE);
+        // A frame buffer's picture is laid out as the screen's, not as a picture's rows.
+        if (frostLive_) glScalef(1, -1, 1);
         frost_->drawAtPoint(0.0f, 0.0f);
     }
     if (glass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);

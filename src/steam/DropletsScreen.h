@@ -40,6 +40,11 @@ class DropletsScreen : public Kworld {
     void resetBackgroundTextureWithImage(const Image& image);
     // A picture of `pixelsPerPoint` pixels a point, drawn at its size in points.
     void resetBackgroundTextureWithDenseImage(const Image& image, float pixelsPerPoint);
+    // A live picture (a camera's newest frame in `frame`) shown in place of the still one, which
+    // is kept: pictures set meanwhile replace the still one and show once the live one ends.
+    void showLiveFrame(const std::shared_ptr<Texture2D>& frame);
+    void endLiveBackground();
+    bool liveBackground() const { return live_; }
 
     // Droplets. Requests beyond kMaxDroplets are ignored.
     void addDroplet(_Vector3f position);
@@ -121,6 +126,9 @@ class DropletsScreen : public Kworld {
     // The fogged view of the background for the glass look, made again when the background or
     // the density changed.
     void prepareFrost();
+    // The fogged view of a moving picture, blurred on the GPU by halving it down to a few
+    // points a pixel and back up; false when no frame buffer could be made.
+    bool prepareLiveFrost();
 
     std::vector<std::shared_ptr<Droplet>> droplets_;
     std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>> fingerTracks_;
@@ -149,6 +157,11 @@ class DropletsScreen : public Kworld {
     std::shared_ptr<Texture2D> frost_;
     std::weak_ptr<Texture2D> frostOf_;
     float frostScale_ = 0.0f;
+    std::shared_ptr<Texture2D> still_;  // the picture shown when no live one is
+    bool live_ = false;
+    bool liveFrameNew_ = false;
+    bool frostLive_ = false;  // frost_ is a frame buffer's, laid out as the screen's
+    std::vector<std::shared_ptr<Texture2D>> liveFrost_;  // the passes, smallest in the middle
     std::vector<Droplet*> inClip_;  // the droplets a composite's piece draws
 };
 

@@ -379,6 +379,8 @@ bool GLWindow::pollEvent(InputEvent& out) {
                     out.key = K::Space;
                 else if (k == SDLK_l)
                     out.key = K::L;
+                else if (k == SDLK_c)
+                    out.key = K::C;
                 else if (k == SDLK_m)
                     out.key = K::M;
                 else if (k == SDLK_r)

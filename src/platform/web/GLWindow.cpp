@@ -223,6 +223,8 @@ struct GLWindow::Impl {
             out.key = K::Space;
         else if (code == "KeyL")
             out.key = K::L;
+        else if (code == "KeyC")
+            out.key = K::C;
         else if (code == "KeyM")
             out.key = K::M;
         else if (code == "KeyR")
