@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "app/AlertView.h"
@@ -81,10 +82,13 @@ BENCHMARK(BM_StartupToFirstFrame)
 
 // A frame's CPU at 1, 2 and 3 pixels a point (the first argument), in the classic look (0) or
 // the glass look (1).
-void frameWithStrokeAndDroplets(benchmark::State& state, bool fullRedraw) {
+void frameWithStrokeAndDroplets(benchmark::State& state, bool fullRedraw,
+                                const std::string& camera = "") {
     brumelo::Settings settings = benchSettings("frame", static_cast<int>(state.range(0)));
     settings.look = state.range(1) ? brumelo::Look::Glass : brumelo::Look::Classic;
     settings.fullRedraw = fullRedraw;
+    settings.cameraPipeline = camera;
+    settings.cameraAsked = !camera.empty();
     brumelo::Program program(settings);
     if (program.launch() != 0) {
         state.SkipWithError("launch failed");
@@ -134,7 +138,20 @@ void BM_FrameWithStrokeAndDroplets(benchmark::State& state) {
 void BM_FullRedrawWithStrokeAndDroplets(benchmark::State& state) {
     frameWithStrokeAndDroplets(state, true);
 }
-// Process CPU time, since the GL rasteriser works on threads of its own.
+// The live camera behind the steam: a new 640 x 480 frame every frame, so all is redrawn.
+void BM_CameraFrameWithStrokeAndDroplets(benchmark::State& state) {
+    frameWithStrokeAndDroplets(state, false,
+                               "videotestsrc pattern=smpte horizontal-speed=10"
+                               " ! video/x-raw,width=640,height=480,framerate=30/1");
+}
+// Process CPU time, since the GL rasteriser and the camera's pipeline work on threads of their
+// own.
+BENCHMARK(BM_CameraFrameWithStrokeAndDroplets)
+    ->ArgNames({"scale", "glass"})
+    ->ArgsProduct({{1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(300)
+    ->MeasureProcessCPUTime();
 BENCHMARK(BM_FullRedrawWithStrokeAndDroplets)
     ->ArgNames({"scale", "glass"})
     ->ArgsProduct({{1}, {0, 1}})

@@ -108,13 +108,14 @@ TEST(MenuAlertsContent, TitlesMessagesAndButtons) {
         EXPECT_EQ(m.menuAlert->delegate(), m.menuDelegate.get());
         const char* mainButtons[] = {"Dismiss", "Choose background", "Show your friends",
                                      "More..."};
-        const char* moreButtons[] = {"Dismiss", "Save your Brumie", "Submit your Brumie", "About"};
+        // The original entries as they were; the live camera's comes after them.
+        const char* moreButtons[] = {"Dismiss", "Save your Brumie", "Submit your Brumie", "About",
+                                     "Live camera"};
         ASSERT_EQ(m.menuAlert->numberOfButtons(), 4);
-        ASSERT_EQ(m.menuMoreAlert->numberOfButtons(), 4);
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(m.menuAlert->buttonTitleAtIndex(i), mainButtons[i]);
+        ASSERT_EQ(m.menuMoreAlert->numberOfButtons(), 5);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(m.menuAlert->buttonTitleAtIndex(i), mainButtons[i]);
+        for (int i = 0; i < 5; ++i)
             EXPECT_EQ(m.menuMoreAlert->buttonTitleAtIndex(i), moreButtons[i]);
-        }
         EXPECT_EQ(m.menuMoreAlert->title(), "Additional options");
         EXPECT_EQ(m.menuMoreAlert->message(), "");
         EXPECT_EQ(m.menuMoreAlert->delegate(), m.menuMoreDelegate.get());
