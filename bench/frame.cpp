@@ -142,7 +142,7 @@ void BM_FullRedrawWithStrokeAndDroplets(benchmark::State& state) {
 void BM_CameraFrameWithStrokeAndDroplets(benchmark::State& state) {
     frameWithStrokeAndDroplets(state, false,
                                "videotestsrc pattern=smpte horizontal-speed=10"
-                               " ! video/x-raw,width=640,height=480,framerate=30/1");
+                               " ! video/x-raw,format=RGBA,width=640,height=480,framerate=30/1");
 }
 // Process CPU time, since the GL rasteriser and the camera's pipeline work on threads of their
 // own.

@@ -387,9 +387,9 @@ void DropletsScreen::prepareFrost() {
 }
 
 bool DropletsScreen::prepareLiveFrost() {
-    // Halved down to a sixteenth and back up to a quarter: each linear step averages what the
+    // Halved down to an eighth and back up to a quarter: each linear step averages what the
     // last one left, so a moving picture blurs smoothly without a CPU pass.
-    constexpr int kDown = 4, kUp = 2;
+    constexpr int kDown = 3, kUp = 1;
     const float paneW = paneWidthPoints(), paneH = paneHeightPoints();
     GLint framebuffer = 0, viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &framebuffer);
