@@ -178,13 +178,16 @@ Module['preloadPlugins'] = [{
     FS.mkdir('/data');
     addRunDependency('data folder');
     var ready = function() {
-      var stored = '/data/CustomBG.png';
-      var decoded = Promise.resolve();
-      try {
-        if (FS.analyzePath(stored).exists) decoded = Brumelo.decode(FS.readFile(stored));
-      } catch (e) {
-      }
-      decoded.then(function() {
+      // The program reads pictures only once the browser has decoded them: the stored one and
+      // the glass look's dense copy of it.
+      var decoded = ['/data/CustomBG.png', '/data/CustomBG-dense.png'].map(function(path) {
+        try {
+          if (FS.analyzePath(path).exists) return Brumelo.decode(FS.readFile(path));
+        } catch (e) {
+        }
+        return Promise.resolve();
+      });
+      Promise.all(decoded).then(function() {
         Brumelo.storedSignature = Brumelo.dataSignature();
         removeRunDependency('data folder');
       });
