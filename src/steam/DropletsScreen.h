@@ -68,8 +68,14 @@ class DropletsScreen : public Kworld {
     void drawOnViewport(Viewport* viewport, bool textured) {
         drawOnViewportTextured(viewport, textured);
     }
-    // The bound frame buffer's 320 x 480 pixels, upright, as an opaque picture.
+    // The bound frame buffer's pixels (the pane's points), upright, as an opaque picture.
     std::shared_ptr<Image> getScreenshot();
+
+    // The pane took a new size (paneSize()): the droplets' limits, the collision grid's numbers
+    // and the next composite follow it; droplets outside it leave.
+    void paneChanged();
+    // The largest collision-group number the grid gives on the present pane.
+    static std::int32_t groupMaxForPane();
 
     // A fresh frame buffer on the steam texture (its content kept) and no droplets.
     void reset();
@@ -106,6 +112,8 @@ class DropletsScreen : public Kworld {
 
   private:
     void eraseDroplet(Knode* node);
+    // Bounce and removal at the pane's edges.
+    static void setLimits(Droplet& droplet);
     void bindSteamFramebuffer() const;
     // The steam, the background and the droplets over whatever the scissor lets through.
     void compositeLayers(const DirtyRegion::Rect* clip);

@@ -7,7 +7,8 @@
 // comma-separated, put beside the script), device-model, storedbg (a URL written as the stored
 // background before start-up), report (a URL the results are sent to), capture (frame numbers
 // whose window picture is sent with the report), motion (x,y,z: a devicemotion event with that
-// acceleration including gravity, in m/s^2, every 50 ms, as a test's stand-in for a sensor).
+// acceleration including gravity, in m/s^2, every 50 ms, as a test's stand-in for a sensor),
+// pane (WxH: the pane of a screen of that shape, 320x480 the phone's; by default the page's).
 
 Module['noImageDecoding'] = true;
 Module['noAudioDecoding'] = true;
@@ -32,6 +33,7 @@ Module['preloadPlugins'] = [{
   if (params.has('seed')) args.push('--seed', params.get('seed'));
   if (params.has('frames')) args.push('--frames', params.get('frames'));
   if (params.has('device-model')) args.push('--device-model', params.get('device-model'));
+  if (params.has('pane')) args.push('--pane', params.get('pane'));
   ['look', 'mic-gain', 'regrow'].forEach(function(name) {
     if (params.has(name)) args.push('--' + name + '=' + params.get(name));
   });
