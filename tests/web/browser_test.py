@@ -107,19 +107,23 @@ class Suite:
             raise AssertionError('desktop run %s failed: %s' % (name, run.stderr[-500:]))
         return folder, run.stderr
 
-    def browser(self, name, script, frames, params=None, flags=(), profile=None, files=()):
-        """The page in a fresh headless Chromium (or one on `profile`, as a later visit); returns
-        the page's report and the folder its pictures landed in."""
+    def browser(self, name, script, frames, params=None, flags=(), profile=None, files=(),
+                window=(320, 480)):
+        """The page in a fresh headless Chromium (or one on `profile`, as a later visit) with a
+        page of `window` CSS pixels; returns the page's report and the folder its pictures
+        landed in. The pane is the phone's, as in the desktop's headless runs, unless params
+        give another (None: the page's own shape)."""
         self.runs += 1
         query = {'seed': SEED, 'frames': frames, 'script': '/test/' + script,
-                 'report': '/report/' + name}
+                 'report': '/report/' + name, 'pane': '320x480'}
         if files:
             query['files'] = ','.join('/test/' + f for f in files)
         query.update(params or {})
+        query = {k: v for k, v in query.items() if v is not None}
         url = self.server.url('/brumelo.html?' + '&'.join('%s=%s' % kv for kv in query.items()))
         profile = profile or tempfile.mkdtemp(dir=self.work, prefix='profile-')
         log = os.path.join(self.work, name + '.chromium.log')
-        chrome = webpage.Browser(url, profile, ['--window-size=320,480'] + list(flags), log)
+        chrome = webpage.Browser(url, profile, ['--window-size=%d,%d' % window] + list(flags), log)
         try:
             result = self.server.wait(name, 90)
         finally:
@@ -330,7 +334,31 @@ def main():
         check(right > left + 20, 'the photo is not upright (yellow %.0f top right, %.0f top left)'
               % (right, left))
 
+    def phone_shape():
+        # A 19.5:9 phone's page: the pane is 320 x 692 points and fills it, no bars.
+        lines = ['1 button 0'] + stroke(1, (40, 670), (280, 670), 5, 30)
+        lines += ['40 screenshot phone-40.png']
+        script = suite.script('phone.script', lines)
+        result, shots = suite.browser('phone', script, 41, {'capture': 40, 'pane': None},
+                                      window=(390, 844))
+        frame = pictures.read_png(os.path.join(shots, 'phone-40.png'))
+        check(abs(frame.height / frame.width - 692 / 320) < 0.01,
+              'the frame is %d x %d, not the pane of a 390 x 844 page' % (frame.width, frame.height))
+        window = pictures.read_png(os.path.join(shots, 'window-40.png'))
+        w, h = window.width, window.height
+        check(abs(h / w - 844 / 390) < 0.02, 'the page picture is %d x %d' % (w, h))
+        for where, box in (('top', (0, 0, w, 2)), ('bottom', (0, h - 2, w, h)),
+                           ('left', (0, 0, 2, h)), ('right', (w - 2, 0, w, h))):
+            check(window.luminance(*box) > 60, 'black at the %s of the page (%.0f)' %
+                  (where, window.luminance(*box)))
+        # The stroke near the real bottom wiped the steam there.
+        s = frame.width / 320
+        wiped = frame.luminance(60 * s, 662 * s, 260 * s, 678 * s)
+        fog = frame.luminance(60 * s, 560 * s, 260 * s, 600 * s)
+        check(abs(wiped - fog) > 20, 'no wipe near the bottom (%.0f against %.0f)' % (wiped, fog))
+
     suite.case('frames like the desktop: wipe, droplets, sounds, the menu', frames)
+    suite.case('a phone-shaped page is all pane', phone_shape)
     suite.case('tilt moves the droplets', tilt)
     suite.case('a loud microphone blows', blow)
     suite.case('a picked file that is no picture', not_a_picture)
