@@ -80,6 +80,50 @@ std::shared_ptr<Texture2D> makeCoveringSteam() {
     return steam;
 }
 
+// A texture drawn centred as drawAtPoint draws it, but for its outermost texels: filtered,
+// they would blend with what lies past the picture in the texture, a dark seam.
+void drawWithinEdges(const Texture2D& texture) {
+    const brumelo::SizeF size = texture.drawnSize();
+    const float inset = 1.0f / texture.pixelsPerPoint();
+    const float x0 = -size.width / 2 + inset, x1 = size.width / 2 - inset;
+    const float y0 = -size.height / 2 + inset, y1 = size.height / 2 - inset;
+    const float ds = 1.0f / static_cast<float>(texture.pixelsWide());
+    const float dt = 1.0f / static_cast<float>(texture.pixelsHigh());
+    const float s0 = ds, s1 = texture.maxS() - ds, t0 = dt, t1 = texture.maxT() - dt;
+    // Low y takes the texture's high t, as drawInRect has it.
+    const GLfloat vertices[] = {x0, y0, 0, x1, y0, 0, x0, y1, 0, x1, y1, 0};
+    const GLfloat coordinates[] = {s0, t1, s1, t1, s0, t0, s1, t0};
+    glDisableClientState(GL_COLOR_ARRAY);
+    glColor4f(1, 1, 1, 1);
+    glBindTexture(GL_TEXTURE_2D, texture.name());
+    glVertexPointer(3, GL_FLOAT, 0, vertices);
+    glTexCoordPointer(2, GL_FLOAT, 0, coordinates);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glEnableClientState(GL_COLOR_ARRAY);
+}
+
+// New glass starts as the first frame left the glass: thinned once (see the steam screen's
+// first composite), so that it meets the carried steam without a seam.
+void thinAsTheFirstFrame() {
+    const auto w = static_cast<GLfloat>(paneHalfWidth()), h = static_cast<GLfloat>(paneHalfHeight());
+    const GLfloat vertices[] = {-w, -h, 0, w, -h, 0, -w, h, 0, w, h, 0};
+    const GLfloat a = 0.025f;
+    const GLfloat colors[] = {0, 0, 0, a, 0, 0, 0, a, 0, 0, 0, a, 0, 0, 0, a};
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_TEXTURE_2D);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, vertices);
+    glColorPointer(4, GL_FLOAT, 0, colors);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glEnable(GL_TEXTURE_2D);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisable(GL_BLEND);
+}
+
 // The main viewport and its twin take the pane's size (both are locked against people
 // moving them, not against the screen changing).
 void fitViewport(Viewport& viewport) {
@@ -200,6 +244,7 @@ bool EAGLView::remakeScreen(float scale, brumelo::PaneSize pane) {
     std::shared_ptr<Texture2D> steam;
     if (reshaped) {
         steam = makeCoveringSteam();
+        if (steam && _textures[0]) thinAsTheFirstFrame();
     } else {
         steam = Texture2D::initWithSize(
             {static_cast<float>(pane.width), static_cast<float>(pane.height)}, scale);
@@ -211,10 +256,14 @@ bool EAGLView::remakeScreen(float scale, brumelo::PaneSize pane) {
         // What was wiped so far carries over, resampled; on a pane of a new shape only the
         // steam itself, where the old pane lay, over the fog the new one starts with.
         setupPaneDrawing();
-        if (reshaped) glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
         old->setFilter(GL_LINEAR);
-        old->drawAtPoint(0.0f, 0.0f);
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        if (reshaped) {
+            glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+            drawWithinEdges(*old);
+            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        } else {
+            old->drawAtPoint(0.0f, 0.0f);
+        }
         GLuint oldFramebuffer = old->fbo();
         if (oldFramebuffer != Texture2D::kNoFramebuffer)
             glDeleteFramebuffersOES(1, &oldFramebuffer);
