@@ -124,6 +124,16 @@ void thinAsTheFirstFrame() {
     glDisable(GL_BLEND);
 }
 
+// Pixels a point no larger than GL can hold the pane in (a tall pane on a dense phone).
+float fittingScale(float scale, brumelo::PaneSize pane) {
+    GLint texture = 0, renderbuffer = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE_OES, &renderbuffer);
+    const GLint most = std::min(texture > 0 ? texture : 4096, renderbuffer > 0 ? renderbuffer : 4096);
+    const float longest = static_cast<float>(std::max(pane.width, pane.height));
+    return std::max(1.0f, std::min(scale, std::floor(static_cast<float>(most) / longest * 100) / 100));
+}
+
 // The main viewport and its twin take the pane's size (both are locked against people
 // moving them, not against the screen changing).
 void fitViewport(Viewport& viewport) {
@@ -193,6 +203,7 @@ bool EAGLView::createFramebuffer() {
     glBindRenderbufferOES(GL_RENDERBUFFER_OES, viewRenderbuffer);
     // The screen is off-screen here; the window shows a copy of it, at its own density.
     const brumelo::PaneSize pane = paneSize();
+    contentScaleFactor = fittingScale(contentScaleFactor, pane);
     glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_RGBA8_OES, screenPixels(pane.width),
                              screenPixels(pane.height));
     glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES, GL_RENDERBUFFER_OES,
@@ -218,13 +229,13 @@ bool EAGLView::createFramebuffer() {
 }
 
 bool EAGLView::setContentScaleFactor(float scale) {
-    scale = std::clamp(scale, 1.0f, 4.0f);
+    scale = fittingScale(std::clamp(scale, 1.0f, 4.0f), paneSize());
     if (scale == contentScaleFactor) return true;
     return remakeScreen(scale, paneSize());
 }
 
 bool EAGLView::setPane(brumelo::PaneSize pane, float scale) {
-    scale = std::clamp(scale, 1.0f, 4.0f);
+    scale = fittingScale(std::clamp(scale, 1.0f, 4.0f), pane);
     if (pane == paneSize() && scale == contentScaleFactor) return true;
     return remakeScreen(scale, pane);
 }
