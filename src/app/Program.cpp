@@ -69,8 +69,8 @@ class WindowContext : public EAGLContext {
                 const DirtyRegion::Pixels p = DirtyRegion::toPixels(r, contentScaleFactor);
                 changed_.push_back({p.x, p.y, p.width, p.height});
             }
-        window_.present(framebuffer, screenPixels(paneSize().width), screenPixels(paneSize().height),
-                        whole ? nullptr : &changed_);
+        window_.present(framebuffer, screenPixels(paneSize().width),
+                        screenPixels(paneSize().height), whole ? nullptr : &changed_);
         // Alerts float over the picture, never inside the screen frame buffer.
         Letterbox box = window_.letterbox();
         if (levelMeterShown())

@@ -22,7 +22,6 @@ void eraseNode(Kworld::NodeList& list, const Knode* node) {
     std::erase_if(list, [node](const std::shared_ptr<Knode>& n) { return n.get() == node; });
 }
 
-
 }  // namespace
 
 Kworld::Kworld(Viewport* viewport) : mainViewport_(viewport) {}

@@ -49,7 +49,8 @@ void setupPaneDrawing() {
     glViewport(0, 0, screenPixels(pane.width), screenPixels(pane.height));
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    const auto w = static_cast<GLfloat>(paneHalfWidth()), h = static_cast<GLfloat>(paneHalfHeight());
+    const auto w = static_cast<GLfloat>(paneHalfWidth()),
+               h = static_cast<GLfloat>(paneHalfHeight());
     glOrthof(-w, w, h, -h, -1.0f, 1.0f);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -63,9 +64,8 @@ void setupPaneDrawing() {
 // its alpha the steam as at the start. Its frame buffer is left bound.
 std::shared_ptr<Texture2D> makeCoveringSteam() {
     const brumelo::PaneSize pane = paneSize();
-    auto steam = Texture2D::initWithSize({static_cast<float>(pane.width),
-                                          static_cast<float>(pane.height)},
-                                         contentScaleFactor);
+    auto steam = Texture2D::initWithSize(
+        {static_cast<float>(pane.width), static_cast<float>(pane.height)}, contentScaleFactor);
     if (!steam || !createFramebufferObjectForTexture(*steam, false)) return nullptr;
     steam->setFilter(GL_NEAREST);
     auto fog = Texture2D::initWithImage(fogPicture(), contentScaleFactor);
@@ -105,7 +105,8 @@ void drawWithinEdges(const Texture2D& texture) {
 // New glass starts as the first frame left the glass: thinned once (see the steam screen's
 // first composite), so that it meets the carried steam without a seam.
 void thinAsTheFirstFrame() {
-    const auto w = static_cast<GLfloat>(paneHalfWidth()), h = static_cast<GLfloat>(paneHalfHeight());
+    const auto w = static_cast<GLfloat>(paneHalfWidth()),
+               h = static_cast<GLfloat>(paneHalfHeight());
     const GLfloat vertices[] = {-w, -h, 0, w, -h, 0, -w, h, 0, w, h, 0};
     const GLfloat a = 0.025f;
     const GLfloat colors[] = {0, 0, 0, a, 0, 0, 0, a, 0, 0, 0, a, 0, 0, 0, a};
@@ -129,15 +130,18 @@ float fittingScale(float scale, brumelo::PaneSize pane) {
     GLint texture = 0, renderbuffer = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE_OES, &renderbuffer);
-    const GLint most = std::min(texture > 0 ? texture : 4096, renderbuffer > 0 ? renderbuffer : 4096);
+    const GLint most =
+        std::min(texture > 0 ? texture : 4096, renderbuffer > 0 ? renderbuffer : 4096);
     const float longest = static_cast<float>(std::max(pane.width, pane.height));
-    return std::max(1.0f, std::min(scale, std::floor(static_cast<float>(most) / longest * 100) / 100));
+    return std::max(1.0f,
+                    std::min(scale, std::floor(static_cast<float>(most) / longest * 100) / 100));
 }
 
 // The main viewport and its twin take the pane's size (both are locked against people
 // moving them, not against the screen changing).
 void fitViewport(Viewport& viewport) {
-    const bool camera = viewport.canManipulateCamera(), placement = viewport.canManipulateViewport();
+    const bool camera = viewport.canManipulateCamera(),
+               placement = viewport.canManipulateViewport();
     viewport.setCanManipulateCamera(true);
     viewport.setCanManipulateViewport(true);
     viewport.setScreenPlacement(0, 0, static_cast<float>(paneSize().width),

@@ -43,7 +43,8 @@ double coordinateDraw(float span) {
 
 // One screen-sized quad in one colour, as a four-vertex triangle strip.
 void drawScreenQuad(GLfloat alpha) {
-    const auto w = static_cast<GLfloat>(paneHalfWidth()), h = static_cast<GLfloat>(paneHalfHeight());
+    const auto w = static_cast<GLfloat>(paneHalfWidth()),
+               h = static_cast<GLfloat>(paneHalfHeight());
     const GLfloat vertices[12] = {-w, -h, 0, w, -h, 0, -w, h, 0, w, h, 0};
     const GLfloat colors[16] = {0, 0, 0, alpha, 0, 0, 0, alpha, 0, 0, 0, alpha, 0, 0, 0, alpha};
     // Texturing is off; a stale coordinate array left enabled must not be read.
@@ -63,14 +64,14 @@ std::shared_ptr<DropletsScreen> DropletsScreen::initDropletsScreen(Viewport* vie
     auto screen = std::make_shared<DropletsScreen>(viewport);
     screen->setGroupMax(groupMaxForPane());
     const brumelo::PaneSize pane = paneSize();
-    // The upper half of the screen, but for its top tenth.
+    // In the upper half of the screen, short of the top tenth of it.
     const double reach = -216.0 * (pane.height / 480.0);
     for (int i = 0; i < 2; ++i) {
         std::int32_t first = brumelo::random();
         std::int32_t second = brumelo::random();
-        double x = static_cast<double>(brumelo::randomFraction(first) *
-                                       static_cast<float>(pane.width)) -
-                   paneHalfWidth();
+        double x =
+            static_cast<double>(brumelo::randomFraction(first) * static_cast<float>(pane.width)) -
+            paneHalfWidth();
         double y = brumelo::randomFraction(second) * reach;
         screen->addDroplet({x, y, 0.0});
     }
@@ -268,7 +269,7 @@ void DropletsScreen::makeLessSteamy(double amount) {
 void DropletsScreen::blowDroplets(double level) {
     double k = 45000.0 * level;
     for (const auto& droplet : droplets_) {
-        // From the middle of the bottom edge, a little right of centre.
+        // From the bottom edge, right of centre, wherever that edge lies.
         _Vector3f d{static_cast<double>(droplet->data[3] - 130.0f),
                     static_cast<double>(droplet->data[7] - static_cast<float>(paneHalfHeight())),
                     0.0};

@@ -12,7 +12,8 @@ void regrowSteam(DropletsScreen& screen) {
     if (!_textures[0] || screen.frames() % kRegrowthPeriod != 0) return;
     // A quarter over one step, so that both rounding and truncation to 8 bits give one step.
     constexpr GLfloat a = 1.25f / 255.0f;
-    const auto w = static_cast<GLfloat>(paneHalfWidth()), h = static_cast<GLfloat>(paneHalfHeight());
+    const auto w = static_cast<GLfloat>(paneHalfWidth()),
+               h = static_cast<GLfloat>(paneHalfHeight());
     const GLfloat vertices[12] = {-w, -h, 0, w, -h, 0, -w, h, 0, w, h, 0};
     static const GLfloat colors[16] = {0, 0, 0, a, 0, 0, 0, a, 0, 0, 0, a, 0, 0, 0, a};
     GLint bound = 0;

@@ -46,8 +46,8 @@ TEST(Letterbox, ShrinksKeepingShapeWhenTooSmallAndHonoursForcedScale) {
 }
 
 TEST(Letterbox, ThePaneTakesTheScreensShapeAndFillsItsWindow) {
-    using brumelo::PaneSize;
     using brumelo::paneForScreen;
+    using brumelo::PaneSize;
     EXPECT_EQ(paneForScreen(640, 960), (PaneSize{320, 480}));
     EXPECT_EQ(paneForScreen(390, 844), (PaneSize{320, 692}));   // a 19.5:9 phone
     EXPECT_EQ(paneForScreen(768, 1024), (PaneSize{360, 480}));  // a 3:4 tablet: wider
