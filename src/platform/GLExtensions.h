@@ -16,7 +16,7 @@ bool loadGLExtensions(GLProcLoader getProcAddress);
 bool glExtensionsLoaded();
 
 // The OpenGL ES major version the gl* functions linked into this program draw with: 1 for the
-// driver's own, 2 (or later) where the fixed-function layer of src/platform/web/gles1 takes this
+// driver's own, 2 (or later) where the fixed-function layer of src/gles1 takes this
 // unit's place. Window systems make their contexts to suit.
 int requiredGLESVersion();
 // Window systems report which of their contexts is current (identities as from

@@ -2,7 +2,7 @@
 // in this same program.
 #include <string>
 
-#include "platform/web/gles1/Gles1Layer.h"
+#include "gles1/Gles1Layer.h"
 #include "render/GLTestContext.h"
 
 namespace {

@@ -9,10 +9,6 @@ target_link_libraries(brumelo_audio PUBLIC brumelo_platform)
 target_link_libraries(brumelo_steam PUBLIC brumelo_physics brumelo_render brumelo_audio brumelo_app)
 target_link_libraries(brumelo_app PUBLIC brumelo_steam brumelo_render brumelo_audio brumelo_platform)
 
-# GL ES 1.1 is drawn on WebGL by the fixed-function layer (platform/web/gles1), which also
-# takes the place of GLExtensions.cpp.
-target_link_libraries(brumelo_platform PUBLIC brumelo_gles1)
-
 function(brumelo_web_program)
   add_executable(brumelo ${_web}/main.cpp)
   target_link_libraries(brumelo PRIVATE brumelo_core)
@@ -20,6 +16,8 @@ function(brumelo_web_program)
   # The page is ours (emcc's own HTML step fails in this version); it loads brumelo.js.
   set_target_properties(brumelo PROPERTIES SUFFIX ".js")
   configure_file(${_web}/brumelo.html.in ${CMAKE_CURRENT_BINARY_DIR}/brumelo.html COPYONLY)
+  configure_file(${_web}/page.js ${CMAKE_CURRENT_BINARY_DIR}/page.js COPYONLY)
+  configure_file(${_web}/page.css ${CMAKE_CURRENT_BINARY_DIR}/page.css COPYONLY)
   # The desktop's demonstration, for brumelo.html?script=demo.script&seed=1.
   configure_file(${PROJECT_SOURCE_DIR}/resources/demo.script ${CMAKE_CURRENT_BINARY_DIR}/demo.script
     COPYONLY)
