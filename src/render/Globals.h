@@ -46,6 +46,11 @@ extern int loops;
 // (glPointSize, glLineWidth, glViewport, read-back) are multiplied by it.
 extern float contentScaleFactor;
 
+// The screen in points: what screen-sized pictures (the fogged view, the remembered writing,
+// a picture made to cover the screen) are made for. The pane's size (below).
+inline float paneWidthPoints();
+inline float paneHeightPoints();
+
 // Pixels of the screen frame buffer along that many points.
 int screenPixels(double points);
 
@@ -58,3 +63,6 @@ inline double paneHalfWidth() { return paneSize().width / 2; }
 inline double paneHalfHeight() { return paneSize().height / 2; }
 // How much a picture made to cover the phone's 320 x 480 grows to cover the pane (1 there).
 float paneCoverScale();
+
+inline float paneWidthPoints() { return static_cast<float>(paneSize().width); }
+inline float paneHeightPoints() { return static_cast<float>(paneSize().height); }
