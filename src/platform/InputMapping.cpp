@@ -14,8 +14,9 @@ PaneSize paneForScreen(int screenWidth, int screenHeight) {
     PaneSize pane;
     if (shape * kScreenWidth >= kScreenHeight)
         pane.height = std::clamp(even(kScreenWidth * shape), kScreenHeight, kLongest);
-    else
+    else if (shape >= 1.0)
         pane.width = std::clamp(even(kScreenHeight / shape), kScreenWidth, kLongest);
+    // A screen held sideways keeps the phone's pane upright, bars beside it.
     return pane;
 }
 

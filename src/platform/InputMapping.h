@@ -17,8 +17,9 @@ struct PaneSize {
 };
 
 // The pane for a screen (or window) of this shape: 320 points wide and as high as the shape
-// makes it, or on a screen wider than 2:3, 480 high and as wide. Sides round to even points, so
-// that the world's origin, the pane's centre, stays on a point. A 2:3 screen gives 320 x 480.
+// makes it; on an upright screen wider than 2:3 (a tablet), 480 high and as wide; on a screen
+// wider than high, the phone's 320 x 480, upright as a phone held sideways shows it. Sides
+// round to even points, so that the world's origin, the pane's centre, stays on a point.
 PaneSize paneForScreen(int screenWidth, int screenHeight);
 
 // Where the screen picture lies in the window, in window pixels.

@@ -51,7 +51,8 @@ TEST(Letterbox, ThePaneTakesTheScreensShapeAndFillsItsWindow) {
     EXPECT_EQ(paneForScreen(640, 960), (PaneSize{320, 480}));
     EXPECT_EQ(paneForScreen(390, 844), (PaneSize{320, 692}));   // a 19.5:9 phone
     EXPECT_EQ(paneForScreen(768, 1024), (PaneSize{360, 480}));  // a 3:4 tablet: wider
-    EXPECT_EQ(paneForScreen(1280, 720), (PaneSize{854, 480}));  // a wide window
+    EXPECT_EQ(paneForScreen(1000, 1000), (PaneSize{480, 480}));
+    EXPECT_EQ(paneForScreen(1280, 720), (PaneSize{320, 480}));  // sideways: the phone's
     EXPECT_EQ(paneForScreen(1, 100000).height, 1920);           // no endless pane
     // At three pixels a point the phone's 1170 x 2532 pixels show the pane edge to edge.
     const Letterbox box = Letterbox::fill(1170, 2532, paneForScreen(390, 844));

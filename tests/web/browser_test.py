@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
-"""The browser build in headless Chromium (SwiftShader's WebGL), against the desktop program's
-headless runs of the same seeded scripts.
+"""The browser build in headless Chromium (SwiftShader's WebGL), and in Firefox and WebKitGTK
+(llvmpipe's, on an X server the test starts) where they are installed, against the desktop
+program's headless runs of the same seeded scripts.
 
     tests/web/browser_test.py --page build-web/src --program build/src/brumelo [--keep DIR]
+                              [--engines chromium,firefox,webkit]
 
 The page plays a script frame by frame (as a headless run does) and posts its frames, its
 window and its state back to a small server here. The math library differs between the two
 builds, so the frames are compared by what they show (cells of 20 x 20 pixels), not pixel for
-pixel. Prints PASS, FAIL or SKIP a case; exits 1 when a case failed, 77 when Chromium is missing.
+pixel. Firefox and WebKit run the cases that a browser's own code takes part in (the frames,
+the menu, the chooser, the stored picture); the rest lean on Chromium's fake devices. Prints
+PASS, FAIL or SKIP a case; exits 1 when a case failed, 77 when no engine is installed.
 """
 
 import argparse
@@ -85,6 +89,11 @@ class Suite:
         os.makedirs(self.home)
         self.failures = 0
         self.runs = 0
+        self.engine = 'chromium'
+        self.xvfb = None
+        self.desktops = {}
+        self.keep = False
+        self.only = None
 
     def script(self, name, lines):
         with open(os.path.join(self.data, name), 'w') as f:
@@ -94,6 +103,8 @@ class Suite:
     def desktop(self, name, script, frames, data_dir=None):
         """The desktop program, headless, in a folder of its own holding the test files; returns
         that folder and what it logged."""
+        if name in self.desktops:  # the same run for every engine
+            return self.desktops[name]
         folder = os.path.join(self.work, 'desktop', name)
         shutil.copytree(self.data, folder)
         data_dir = data_dir or os.path.join(folder, 'data-folder')
@@ -105,15 +116,18 @@ class Suite:
                              cwd=folder, env=env, capture_output=True, text=True, timeout=300)
         if run.returncode != 0:
             raise AssertionError('desktop run %s failed: %s' % (name, run.stderr[-500:]))
+        self.desktops[name] = folder, run.stderr
         return folder, run.stderr
 
     def browser(self, name, script, frames, params=None, flags=(), profile=None, files=(),
                 window=(320, 480)):
-        """The page in a fresh headless Chromium (or one on `profile`, as a later visit) with a
-        page of `window` CSS pixels; returns the page's report and the folder its pictures
-        landed in. The pane is the phone's, as in the desktop's headless runs, unless params
-        give another (None: the page's own shape)."""
+        """The page in a fresh browser of the suite's engine (or one on `profile`, as a later
+        visit) with a page of `window` CSS pixels; returns the page's report and the folder its
+        pictures landed in. The pane is the phone's, as in the desktop's headless runs, unless
+        params give another (None: the page's own shape)."""
         self.runs += 1
+        if self.engine != 'chromium':
+            name += '-' + self.engine
         query = {'seed': SEED, 'frames': frames, 'script': '/test/' + script,
                  'report': '/report/' + name, 'pane': '320x480'}
         if files:
@@ -122,18 +136,33 @@ class Suite:
         query = {k: v for k, v in query.items() if v is not None}
         url = self.server.url('/brumelo.html?' + '&'.join('%s=%s' % kv for kv in query.items()))
         profile = profile or tempfile.mkdtemp(dir=self.work, prefix='profile-')
-        log = os.path.join(self.work, name + '.chromium.log')
-        chrome = webpage.Browser(url, profile, ['--window-size=%d,%d' % window] + list(flags), log)
+        log = os.path.join(self.work, name + '.log')
+        if self.engine != 'chromium' and not self.xvfb:
+            self.xvfb = webpage.Xvfb()
+        browser = webpage.Browser(url, profile, flags, log, self.engine, window,
+                                  self.xvfb and self.xvfb.display)
         try:
-            result = self.server.wait(name, 90)
+            result = self.server.wait(name, 120)
         finally:
-            chrome.close()
+            browser.close()
         if result is None:
             raise AssertionError('the page %s sent no report (see %s)' % (name, log))
         # Pictures are posted before the report.
         return result, os.path.join(self.work, 'reports', name)
 
+    def captures(self):
+        """Whether pictures of the window are taken: they need a canvas that keeps its pixels,
+        and WebKitGTK, on such a canvas, refuses the copies that show a frame."""
+        return self.engine != 'webkit'
+
+    def capture(self, frame):
+        return {'capture': frame} if self.captures() else {}
+
     def case(self, name, body):
+        if self.engine != 'chromium':
+            name += ' [%s]' % self.engine
+        if self.only and self.only not in name:
+            return
         start = time.time()
         try:
             skipped = body()
@@ -162,6 +191,12 @@ def similar(a, b, what, share=0.15):
           (what, 100 * diff, worst))
 
 
+def frame_png(path):
+    """A frame the page drew, at 1 pixel a point as the desktop's headless ones (the page draws at
+    its window's density)."""
+    return pictures.read_png(path).scaled(320, 480)
+
+
 FOG_BOX = (20, 420, 300, 470)       # never touched by the scripts
 STROKE_BOX = (70, 140, 250, 160)     # along the stroke of the frames and microphone cases
 
@@ -186,11 +221,18 @@ def main():
     parser.add_argument('--page', required=True, help='folder with brumelo.html (build-web/src)')
     parser.add_argument('--program', required=True, help='the desktop build\'s brumelo')
     parser.add_argument('--keep', help='keep pictures and logs in this folder')
+    parser.add_argument('--engines', help='comma-separated; every installed one by default')
+    parser.add_argument('--only', help='only the cases whose names hold this')
     args = parser.parse_args()
-    if not webpage.chromium():
-        print('SKIP browser tests: no Chromium')
+    installed = webpage.engines()
+    engines = args.engines.split(',') if args.engines else installed
+    for engine in set(engines) - set(installed):
+        print('SKIP %s: not installed' % engine)
+    engines = [e for e in engines if e in installed]
+    if not engines:
+        print('SKIP browser tests: no browser engine')
         return 77
-    for f in ('brumelo.html', 'brumelo.js', 'brumelo.wasm', 'brumelo.data'):
+    for f in ('brumelo.html', 'brumelo.js', 'brumelo.wasm', 'brumelo.data', 'sw.js'):
         if not os.path.exists(os.path.join(args.page, f)):
             print('FAIL browser tests: %s is not built in %s' % (f, args.page))
             return 1
@@ -199,6 +241,8 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
         os.makedirs(work)
     suite = Suite(os.path.abspath(args.page), os.path.abspath(args.program), work)
+    suite.keep = bool(args.keep)
+    suite.only = args.only
 
     def frames():
         lines = ['1 button 0'] + zigzag(1, 150, 5, 6)
@@ -208,9 +252,9 @@ def main():
         lines += ['180 screenshot frames-180.png']
         script = suite.script('frames.script', lines)
         folder, log = suite.desktop('frames', script, 181)
-        result, shots = suite.browser('frames', script, 181, {'capture': 180})
+        result, shots = suite.browser('frames', script, 181, suite.capture(180))
         desk = pictures.read_png(os.path.join(folder, 'frames-160.png'))
-        web = pictures.read_png(os.path.join(shots, 'frames-160.png'))
+        web = frame_png(os.path.join(shots, 'frames-160.png'))
         check(wipe_depth(desk) > 30, 'the desktop frame shows no wipe (%.0f)' % wipe_depth(desk))
         check(wipe_depth(web) > 30, 'the browser frame shows no wipe (%.0f)' % wipe_depth(web))
         check(abs(web.luminance(*STROKE_BOX) - desk.luminance(*STROKE_BOX)) < 25,
@@ -223,13 +267,16 @@ def main():
             check(text.count('alert: Brumelo') == 2,
                   '%s: the menu was not shown at start and on the double tap' % who)
         check(status['alert'] == 'Brumelo', 'the menu is not up at the end')
-        window = pictures.read_png(os.path.join(shots, 'window-180.png'))
-        frame = pictures.read_png(os.path.join(shots, 'frames-180.png'))
-        check(alert_shown(window, frame), 'the window shows no menu over the frame')
+        frame = frame_png(os.path.join(shots, 'frames-180.png'))
+        if suite.captures():
+            window = pictures.read_png(os.path.join(shots, 'window-180.png'))
+            check(alert_shown(window, frame), 'the window shows no menu over the frame')
         similar(frame, pictures.read_png(os.path.join(folder, 'frames-180.png')), 'frame 180')
         finished = [t['finished'] for t in status['tracks'] if t]
         check(len(finished) == 4, 'not all four wipe sounds loaded: %s' % status['tracks'])
-        check(sum(finished) >= 1, 'no wipe sound played to its end: %s' % finished)
+        # Only Chromium plays sound without a sound card; the others' clocks stand still.
+        if suite.engine == 'chromium':
+            check(sum(finished) >= 1, 'no wipe sound played to its end: %s' % finished)
 
     def tilt():
         lines = ['1 button 0']
@@ -246,7 +293,7 @@ def main():
         result, shots = suite.browser('tilt', script, 81, {'motion': '-9.80665,0,0'})
         gx, gy = result['status']['gravity']
         check(abs(gx - 1) < 0.05 and abs(gy) < 0.05, 'gravity is (%.2f, %.2f)' % (gx, gy))
-        web = pictures.read_png(os.path.join(shots, 'tilt-80.png'))
+        web = frame_png(os.path.join(shots, 'tilt-80.png'))
         to_right = pictures.grid_difference(web, pictures.read_png(os.path.join(right, 'tilt-80.png')))
         to_upright = pictures.grid_difference(
             web, pictures.read_png(os.path.join(upright, 'tilt-80.png')))
@@ -268,8 +315,8 @@ def main():
         check(status['level'] > 0.7 and status['blow'] > 0.7,
               'the microphone reads %.2f (%.2f over a floor of %.3f), no blow' %
               (status['level'], status['blow'], status['floor']))
-        web50 = pictures.read_png(os.path.join(shots, 'blow-50.png'))
-        web400 = pictures.read_png(os.path.join(shots, 'blow-400.png'))
+        web50 = frame_png(os.path.join(shots, 'blow-50.png'))
+        web400 = frame_png(os.path.join(shots, 'blow-400.png'))
         desk50 = pictures.read_png(os.path.join(folder, 'blow-50.png'))
         desk400 = pictures.read_png(os.path.join(folder, 'blow-400.png'))
         check(wipe_depth(desk400) > 0.7 * wipe_depth(desk50), 'without blowing the wipe fogged up')
@@ -281,14 +328,15 @@ def main():
         script = suite.script('pick.script', ['1 button 1', '5 pick notes.txt',
                                               '10 screenshot pick-10.png'])
         _, log = suite.desktop('pick', script, 11)
-        result, shots = suite.browser('pick', script, 11, {'capture': 10}, files=['notes.txt'])
+        result, shots = suite.browser('pick', script, 11, suite.capture(10), files=['notes.txt'])
         check('alert: Not a picture' in log, 'the desktop said nothing')
         check('alert: Not a picture' in result['log'], 'the browser said nothing: %s' %
               result['log'])
         check(result['status']['alert'] == 'Not a picture', 'the alert is not up')
-        check(alert_shown(pictures.read_png(os.path.join(shots, 'window-10.png')),
-                          pictures.read_png(os.path.join(shots, 'pick-10.png'))),
-              'the window shows no alert')
+        if suite.captures():
+            check(alert_shown(pictures.read_png(os.path.join(shots, 'window-10.png')),
+                              frame_png(os.path.join(shots, 'pick-10.png'))),
+                  'the window shows no alert')
 
     def corrupt_background():
         script = suite.script('stored.script', ['1 button 0', '20 screenshot stored-20.png'])
@@ -300,7 +348,7 @@ def main():
         check('background: cannot show' in log, 'the desktop did not refuse the stored picture')
         check(any('background: cannot show /data/CustomBG.png' in line for line in result['log']),
               'the browser did not refuse the stored picture')
-        similar(pictures.read_png(os.path.join(shots, 'stored-20.png')),
+        similar(frame_png(os.path.join(shots, 'stored-20.png')),
                 pictures.read_png(os.path.join(folder, 'stored-20.png')), 'the default background')
 
     def next_visit():
@@ -322,7 +370,7 @@ def main():
               'the stored picture was refused: %s' % result['log'])
         check(not any('not saved to pictures' in line for line in result['log']),
               'the second visit found no stored picture')
-        web = pictures.read_png(os.path.join(shots, 'visit2-40.png'))
+        web = frame_png(os.path.join(shots, 'visit2-40.png'))
         desk = pictures.read_png(os.path.join(folder, 'visit2-40.png'))
         similar(web, desk, 'the picture kept from the first visit')
         # The photo is stored turned upright (its file says to turn it a quarter clockwise):
@@ -362,14 +410,118 @@ def main():
         fog = frame.luminance(60 * s, 530 * s, 260 * s, 560 * s)
         check(abs(wiped - fog) > 15, 'no wipe at 600 points (%.0f against %.0f)' % (wiped, fog))
 
-    suite.case('frames like the desktop: wipe, droplets, sounds, the menu', frames)
-    suite.case('a phone-shaped page is all pane', phone_shape)
-    suite.case('tilt moves the droplets', tilt)
-    suite.case('a loud microphone blows', blow)
-    suite.case('a picked file that is no picture', not_a_picture)
-    suite.case('a corrupt stored background counts as absent', corrupt_background)
-    suite.case('the chosen picture is kept for the next visit', next_visit)
+    def offline():
+        script = suite.script('offline.script', ['1 button 0', '5 screenshot offline-5.png'])
+        profile = tempfile.mkdtemp(dir=suite.work, prefix='profile-')
+        suite.browser('online', script, 6, profile=profile)
+        suite.server.offline = True
+        try:
+            result, shots = suite.browser('offline', script, 6, profile=profile)
+        finally:
+            suite.server.offline = False
+        check(result['offline'], 'the second visit was not served by the service worker')
+        check(os.path.exists(os.path.join(shots, 'offline-5.png')), 'the offline visit drew nothing')
+
+    def devtools(name):
+        profile = tempfile.mkdtemp(dir=suite.work, prefix='profile-')
+        return webpage.DevTools(profile, ['--window-size=320,480'],
+                                os.path.join(suite.work, name + '.log'))
+
+    def installable():
+        chrome = devtools('install')
+        try:
+            chrome.open(suite.server.url('/brumelo.html'))
+            check(chrome.wait_for("document.body.classList.contains('running')"),
+                  'the page did not start')
+            errors = None
+            # The check reads the manifest and its icons as they arrive.
+            for _ in range(100):
+                errors = chrome.page('Page.getInstallabilityErrors')['installabilityErrors']
+                if not errors:
+                    break
+                time.sleep(0.2)
+            check(not errors, 'not installable: %s' % [e['errorId'] for e in errors])
+            manifest = chrome.page('Page.getAppManifest')
+            check(not manifest.get('errors'), 'the manifest: %s' % manifest.get('errors'))
+            # A phone held sideways: the toy keeps its upright shape, as tall as the screen,
+            # and says how it is meant to be held.
+            chrome.page('Emulation.setDeviceMetricsOverride', width=844, height=390,
+                        deviceScaleFactor=1, mobile=True,
+                        screenOrientation={'type': 'landscapePrimary', 'angle': 90})
+            chrome.page('Emulation.setTouchEmulationEnabled', enabled=True, maxTouchPoints=5)
+            check(chrome.wait_for("getComputedStyle(document.getElementById('turn')).display "
+                                  "== 'block' && innerWidth == 844"), 'no word on turning the phone')
+            shot = os.path.join(suite.work, 'landscape.png')
+            # The frame is shown after the resize; its first pixels arrive with a later frame.
+            for _ in range(100):
+                chrome.screenshot(shot)
+                picture = pictures.read_png(shot)
+                lit = [x for x in range(picture.width) if sum(picture.pixel(x, 100)) > 30]
+                if lit and 250 <= lit[-1] - lit[0] + 1 <= 270:
+                    break
+                time.sleep(0.1)
+            check(lit and 250 <= lit[-1] - lit[0] + 1 <= 270 and
+                  abs((lit[0] + lit[-1]) / 2 - 422) < 4,
+                  'sideways, the toy spans columns %s to %s of 844' %
+                  (lit and lit[0], lit and lit[-1]))
+        finally:
+            chrome.close()
+
+    # The loading bar's widths as the page set them, watched from before its first script.
+    watch = ("window.widths = []; new MutationObserver(function() {"
+             "  var done = document.getElementById('done');"
+             "  if (done && widths[widths.length - 1] !== done.style.width)"
+             "    widths.push(done.style.width);"
+             "}).observe(document, {subtree: true, attributes: true, attributeFilter: ['style']});")
+
+    def loading():
+        chrome = devtools('loading')
+        try:
+            chrome.page('Page.addScriptToEvaluateOnNewDocument', source=watch)
+            chrome.open(suite.server.url('/brumelo.html'))
+            check(chrome.wait_for("document.body.classList.contains('running')"),
+                  'the page did not start')
+            widths = [float(w.rstrip('%')) for w in chrome.evaluate('widths') if w]
+            check(widths and widths[-1] == 100 and any(0 < w < 100 for w in widths),
+                  'the bar showed no progress: %s' % widths)
+            if suite.keep:
+                chrome.screenshot(os.path.join(suite.work, 'loaded.png'))
+        finally:
+            chrome.close()
+        # In browsers of their own: the first kept the files for offline visits.
+        for missing in ('brumelo.wasm', 'brumelo.data', 'brumelo.js'):
+            suite.server.missing = {missing}
+            chrome = devtools('without-' + missing)
+            try:
+                chrome.open(suite.server.url('/brumelo.html'))
+                said = chrome.wait_for("document.body.classList.contains('failed') && "
+                                       "document.getElementById('what').textContent", 30)
+                check(said and missing in said, 'without %s the page says %r' % (missing, said))
+                if suite.keep:
+                    chrome.screenshot(os.path.join(suite.work, 'without-%s.png' % missing))
+            finally:
+                suite.server.missing = set()
+                chrome.close()
+
+    for engine in engines:
+        suite.engine = engine
+        everywhere = engine == 'chromium'
+        suite.case('frames like the desktop: wipe, droplets, sounds, the menu', frames)
+        if everywhere:
+            suite.case('a phone-shaped page is all pane', phone_shape)
+            suite.case('tilt moves the droplets', tilt)
+            suite.case('a loud microphone blows', blow)
+        suite.case('a picked file that is no picture', not_a_picture)
+        if everywhere:
+            suite.case('a corrupt stored background counts as absent', corrupt_background)
+        suite.case('the chosen picture is kept for the next visit', next_visit)
+        suite.case('a second visit works offline', offline)
+        if everywhere:
+            suite.case('the page is installable', installable)
+            suite.case('loading shows its progress, and a failed download says so', loading)
     suite.server.close()
+    if suite.xvfb:
+        suite.xvfb.close()
     if not args.keep:
         shutil.rmtree(work, ignore_errors=True)
     print('%d browser runs, %s' % (suite.runs, 'all passed' if not suite.failures

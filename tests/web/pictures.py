@@ -28,6 +28,20 @@ class Picture:
                 n += 1
         return tuple(v / max(n, 1) for v in s)
 
+    def scaled(self, width, height):
+        """The picture at another size, each pixel the nearest of the original's: for comparing
+        frames drawn at a window's density with ones drawn at 1 pixel a point."""
+        if (width, height) == (self.width, self.height):
+            return self
+        out = bytearray(width * height * 3)
+        columns = [3 * (x * self.width // width) for x in range(width)]
+        for y in range(height):
+            row = 3 * self.width * (y * self.height // height)
+            o = 3 * y * width
+            for x, c in enumerate(columns):
+                out[o + 3 * x:o + 3 * x + 3] = self.rgb[row + c:row + c + 3]
+        return Picture(width, height, out)
+
     def luminance(self, x0, y0, x1, y1):
         r, g, b = self.mean(x0, y0, x1, y1)
         return 0.299 * r + 0.587 * g + 0.114 * b

@@ -1,12 +1,15 @@
-"""Serves the browser build and runs it in headless Chromium: the page gets its options from its
-address and posts its pictures and results back here."""
+"""Serves the browser build and runs it in a browser engine (headless Chromium, Firefox, or
+WebKitGTK under an X server of our own): the page gets its options from its address and posts
+its pictures and results back here."""
 
+import fcntl
 import http.server
 import json
 import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -21,6 +24,13 @@ class Server:
         self.root, self.data, self.out = root, data, out
         self.results = {}
         self.cond = threading.Condition()
+        # offline: the page's own files are refused (a test's files and reports still pass);
+        # missing: names of the page's files answered with 404.
+        self.offline = False
+        self.missing = set()
+        # gzip: the page's files sent compressed to browsers that take it, as a web server would.
+        self.gzip = False
+        self.packed = {}
         server = self
 
         class Handler(http.server.SimpleHTTPRequestHandler):
@@ -39,6 +49,33 @@ class Server:
             def end_headers(self):
                 self.send_header('Cache-Control', 'no-store')
                 super().end_headers()
+
+            def do_GET(self):
+                p = urllib.parse.urlparse(self.path).path
+                if not p.startswith('/test/'):
+                    if server.offline:
+                        return self.send_error(503, 'offline')
+                    if os.path.basename(p) in server.missing:
+                        return self.send_error(404)
+                    if server.gzip and 'gzip' in self.headers.get('Accept-Encoding', ''):
+                        return self.send_packed(p)
+                super().do_GET()
+
+            def send_packed(self, p):
+                path = self.translate_path(p)
+                if not os.path.isfile(path):
+                    return self.send_error(404)
+                if path not in server.packed:
+                    import gzip
+                    with open(path, 'rb') as f:
+                        server.packed[path] = gzip.compress(f.read(), 9)
+                body = server.packed[path]
+                self.send_response(200)
+                self.send_header('Content-Type', self.guess_type(path))
+                self.send_header('Content-Encoding', 'gzip')
+                self.send_header('Content-Length', str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
 
             def do_POST(self):
                 url = urllib.parse.urlparse(self.path)
@@ -63,6 +100,13 @@ class Server:
                 self.end_headers()
 
         self.httpd = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+        httpd = self.httpd
+
+        def handle_error(request, address):
+            # A browser closed in the middle of a download is no fault.
+            if not isinstance(sys.exc_info()[1], (BrokenPipeError, ConnectionResetError)):
+                http.server.ThreadingHTTPServer.handle_error(httpd, request, address)
+        self.httpd.handle_error = handle_error
         self.port = self.httpd.server_address[1]
         threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
 
@@ -101,15 +145,116 @@ def chromium():
     return None
 
 
-class Browser:
-    """One headless Chromium on one page; its profile (and so the page's IndexedDB) lives in
-    `profile`, which a later Browser may reuse."""
+def firefox():
+    for name in ('firefox-esr', 'firefox'):
+        path = shutil.which(name)
+        if path:
+            return path
+    return None
 
-    def __init__(self, url, profile, extra=(), log=None):
+
+# The system's Python, which has the GObject bindings whichever Python runs the tests.
+SYSTEM_PYTHON = '/usr/bin/python3' if os.path.exists('/usr/bin/python3') else 'python3'
+
+
+def webkit():
+    """Whether WebKitGTK's Python bindings and an X server to show its window are here."""
+    if not shutil.which('Xvfb'):
+        return False
+    probe = subprocess.run([SYSTEM_PYTHON, '-c', 'import gi; gi.require_version("WebKit2", "4.1"); '
+                            'from gi.repository import WebKit2'], capture_output=True)
+    return probe.returncode == 0
+
+
+def engines():
+    """The engines installed here, Chromium first."""
+    found = []
+    if chromium():
+        found.append('chromium')
+    # Firefox's WebGL needs a display (headless, it finds no GL driver).
+    if firefox() and shutil.which('Xvfb'):
+        found.append('firefox')
+    if webkit():
+        found.append('webkit')
+    return found
+
+
+# Firefox's first-run pages, updates and reports kept out of the way; sound without a gesture;
+# WebGL on the software renderer, as Chromium's SwiftShader.
+FIREFOX_PREFS = {
+    'browser.shell.checkDefaultBrowser': False,
+    'browser.startup.homepage_override.mstone': 'ignore',
+    'browser.aboutwelcome.enabled': False,
+    'browser.sessionstore.resume_from_crash': False,
+    'toolkit.startup.max_resumed_crashes': -1,
+    'datareporting.policy.dataSubmissionEnabled': False,
+    'toolkit.telemetry.reportingpolicy.firstRun': False,
+    'app.update.disabledForTesting': True,
+    'app.normandy.enabled': False,
+    'extensions.update.enabled': False,
+    'network.captive-portal-service.enabled': False,
+    'network.connectivity-service.enabled': False,
+    'media.autoplay.default': 0,
+    'media.autoplay.blocking_policy': 0,
+    'webgl.force-enabled': True,
+    'layout.css.devPixelsPerPx': '1.0',
+}
+
+
+class Xvfb:
+    """An X server of our own for the engines that need a display."""
+
+    def __init__(self):
+        read, write = os.pipe()
+        self.proc = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0',
+                                      '500x750x24', '-nolisten', 'tcp'], pass_fds=(write,),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     start_new_session=True)
+        os.close(write)
+        with os.fdopen(read) as f:
+            number = f.readline().strip()
+        if not number:
+            raise RuntimeError('Xvfb did not start')
+        self.display = ':' + number
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait()
+
+
+class Browser:
+    """One browser engine on one page; its profile (and so the page's IndexedDB) lives in
+    `profile`, which a later Browser may reuse. `size` is the window's (width, height) in CSS
+    pixels; `extra` are Chromium's own flags (other engines ignore them)."""
+
+    def __init__(self, url, profile, extra=(), log=None, engine='chromium', size=None,
+                 display=None):
         self.profile = profile
-        args = [chromium()] + CHROMIUM_FLAGS + ['--user-data-dir=' + profile] + list(extra) + [url]
+        env = None
+        if engine == 'chromium':
+            size_flag = ['--window-size=%d,%d' % size] if size else []
+            args = ([chromium()] + CHROMIUM_FLAGS + ['--user-data-dir=' + profile] + size_flag +
+                    list(extra) + [url])
+        elif engine == 'firefox':
+            with open(os.path.join(profile, 'user.js'), 'w') as f:
+                for key, value in FIREFOX_PREFS.items():
+                    f.write('user_pref(%s, %s);\n' % (json.dumps(key), json.dumps(value)))
+            # Full screen on our X server: no toolbars (its windows are at least 500 wide).
+            args = [firefox(), '--no-remote', '--new-instance', '--profile', profile, '--kiosk',
+                    url]
+            env = dict(os.environ, DISPLAY=display)
+        elif engine == 'webkit':
+            width, height = size or (400, 600)
+            args = [SYSTEM_PYTHON, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                            'webkit_page.py'), url, profile, str(width),
+                    str(height)]
+            # The sandbox needs namespaces that a container run as root may lack.
+            env = dict(os.environ, DISPLAY=display, WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS='1',
+                       LIBGL_ALWAYS_SOFTWARE='1')
+        else:
+            raise ValueError('no engine ' + engine)
         self.log = open(log or os.devnull, 'wb')
-        self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT,
+        self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT, env=env,
                                      start_new_session=True)
 
     def pids(self):
@@ -165,3 +310,109 @@ class Browser:
                     pass
                 self.proc.wait()
         self.log.close()
+
+
+class DevTools:
+    """Headless Chromium driven through its DevTools protocol (over a pipe), for what a page
+    cannot report itself: the browser's installability check, a page that never started, network
+    and CPU emulation. Starts on a blank page; `open` navigates the one tab."""
+
+    def __init__(self, profile, extra=(), log=None):
+        def high(fd):  # clear of 3 and 4, which the child fills
+            moved = fcntl.fcntl(fd, fcntl.F_DUPFD, 10)
+            os.close(fd)
+            return moved
+        to_browser, self._in = os.pipe()
+        self._out, from_browser = os.pipe()
+        to_browser, from_browser = high(to_browser), high(from_browser)
+        # Chromium reads commands on descriptor 3 and answers on 4.
+        move = ('import os, sys; os.dup2(%d, 3); os.dup2(%d, 4); os.close(%d); os.close(%d); '
+                'os.execv(sys.argv[1], sys.argv[1:])' % (to_browser, from_browser, to_browser,
+                                                        from_browser))
+        # Debian's wrapper script loses the descriptors; its binary keeps them.
+        binary = '/usr/lib/chromium/chromium'
+        binary = binary if os.path.exists(binary) else chromium()
+        args = ([sys.executable, '-c', move, binary] + CHROMIUM_FLAGS +
+                ['--user-data-dir=' + profile, '--remote-debugging-pipe'] + list(extra) +
+                ['about:blank'])
+        self.log = open(log or os.devnull, 'wb')
+        self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT,
+                                     pass_fds=(to_browser, from_browser), start_new_session=True)
+        os.close(to_browser)
+        os.close(from_browser)
+        self._buffer = b''
+        self._next = 0
+        self.events = []
+        targets = self.call('Target.getTargets')['targetInfos']
+        page = next(t for t in targets if t['type'] == 'page')
+        self.session = self.call('Target.attachToTarget', targetId=page['targetId'],
+                                 flatten=True)['sessionId']
+        self.page('Page.enable')
+        self.page('Runtime.enable')
+
+    def _send(self, message):
+        os.write(self._in, json.dumps(message).encode() + b'\0')
+
+    def _receive(self, deadline):
+        while b'\0' not in self._buffer:
+            if time.time() > deadline:
+                raise TimeoutError('Chromium did not answer')
+            import select
+            ready, _, _ = select.select([self._out], [], [], max(0.0, deadline - time.time()))
+            if ready:
+                chunk = os.read(self._out, 1 << 20)
+                if not chunk:
+                    raise EOFError('Chromium went away')
+                self._buffer += chunk
+        message, self._buffer = self._buffer.split(b'\0', 1)
+        return json.loads(message)
+
+    def call(self, method, session=None, timeout=60, **params):
+        self._next += 1
+        message = {'id': self._next, 'method': method, 'params': params}
+        if session:
+            message['sessionId'] = session
+        self._send(message)
+        deadline = time.time() + timeout
+        while True:
+            answer = self._receive(deadline)
+            if answer.get('id') == self._next:
+                if 'error' in answer:
+                    raise RuntimeError('%s: %s' % (method, answer['error'].get('message')))
+                return answer.get('result', {})
+            self.events.append(answer)
+
+    def page(self, method, **params):
+        return self.call(method, self.session, **params)
+
+    def open(self, url):
+        self.page('Page.navigate', url=url)
+
+    def evaluate(self, expression):
+        result = self.page('Runtime.evaluate', expression=expression, returnByValue=True,
+                           awaitPromise=True)
+        return result.get('result', {}).get('value')
+
+    def wait_for(self, expression, timeout=60):
+        """Polls a JavaScript expression until it is true-ish; returns its value, or None."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            value = self.evaluate(expression)
+            if value:
+                return value
+            time.sleep(0.1)
+        return None
+
+    def screenshot(self, path):
+        import base64
+        data = self.page('Page.captureScreenshot', format='png')['data']
+        with open(path, 'wb') as f:
+            f.write(base64.b64decode(data))
+
+    def close(self):
+        try:
+            os.close(self._in)
+            os.close(self._out)
+        except OSError:
+            pass
+        Browser.close(self)

@@ -55,6 +55,7 @@ int brumelo_screen_angle();
 void brumelo_canvas_origin(double* x, double* y);
 void brumelo_toggle_fullscreen();
 void brumelo_say(const char* text);
+void brumelo_fail(const char* text);
 
 // The file picker: poll answers 0 idle, 1 open, 2 chosen (path in out), 3 cancelled.
 void brumelo_picker_open();

@@ -284,7 +284,7 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int, bool fullscreen,
     if (d.context <= 0 ||
         emscripten_webgl_make_context_current(d.context) != EMSCRIPTEN_RESULT_SUCCESS) {
         whyNot = "this browser offers no WebGL 2";
-        brumelo_say("Brumelo needs WebGL 2, which this browser does not offer.");
+        brumelo_fail("Brumelo needs WebGL 2, which this browser does not offer.");
         return nullptr;
     }
     // Headless or not, the page is the window; the frame is shown either way.

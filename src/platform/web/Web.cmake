@@ -15,7 +15,6 @@ function(brumelo_web_program)
   brumelo_warnings(brumelo)
   # The page is ours (emcc's own HTML step fails in this version); it loads brumelo.js.
   set_target_properties(brumelo PROPERTIES SUFFIX ".js")
-  configure_file(${_web}/brumelo.html.in ${CMAKE_CURRENT_BINARY_DIR}/brumelo.html COPYONLY)
   configure_file(${_web}/page.js ${CMAKE_CURRENT_BINARY_DIR}/page.js COPYONLY)
   configure_file(${_web}/page.css ${CMAKE_CURRENT_BINARY_DIR}/page.css COPYONLY)
   # The desktop's demonstration, for brumelo.html?script=demo.script&seed=1.
@@ -46,9 +45,36 @@ function(brumelo_web_program)
     ${_preload})
   set_property(TARGET brumelo APPEND PROPERTY LINK_DEPENDS
     ${_web}/library_brumelo.js ${_web}/pre.js)
+  brumelo_web_page()
   # Debian's emcc finds its JavaScript tools (acorn) only through NODE_PATH.
   if(EXISTS /usr/share/nodejs/acorn)
     set_property(TARGET brumelo PROPERTY RULE_LAUNCH_LINK
       "${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs")
   endif()
+endfunction()
+
+# What makes the page installable and work offline: its manifest and icons (drawn from
+# brumelo.svg), and a service worker versioned by the files' hashes, made after each link.
+function(brumelo_web_page)
+  set(_out ${CMAKE_CURRENT_BINARY_DIR})
+  find_program(BRUMELO_RSVG_CONVERT rsvg-convert REQUIRED)
+  find_program(BRUMELO_PYTHON python3 REQUIRED)
+  set(_icons icon-192.png icon-512.png icon-maskable-512.png apple-touch-icon.png)
+  list(TRANSFORM _icons PREPEND ${_out}/ OUTPUT_VARIABLE _icon_paths)
+  add_custom_command(OUTPUT ${_icon_paths}
+    COMMAND ${BRUMELO_PYTHON} ${PROJECT_SOURCE_DIR}/tools/web_icons.py
+            ${PROJECT_SOURCE_DIR}/resources/brumelo.svg ${_out}
+    DEPENDS ${PROJECT_SOURCE_DIR}/tools/web_icons.py ${PROJECT_SOURCE_DIR}/resources/brumelo.svg
+    COMMENT "Drawing the page's icons")
+  configure_file(${_web}/brumelo.webmanifest ${_out}/brumelo.webmanifest COPYONLY)
+  set(_files brumelo.html page.js page.css brumelo.js brumelo.wasm brumelo.data brumelo.webmanifest
+    ${_icons})
+  list(JOIN _files "|" _files)
+  add_custom_command(OUTPUT ${_out}/brumelo.html ${_out}/sw.js
+    COMMAND ${CMAKE_COMMAND} -DDIR=${_out} -DPAGE=${_web}/brumelo.html.in
+            -DWORKER=${_web}/sw.js.in -DFILES=${_files} -P ${_web}/WebFiles.cmake
+    DEPENDS brumelo ${_web}/brumelo.html.in ${_web}/sw.js.in ${_web}/WebFiles.cmake
+            ${_out}/brumelo.webmanifest ${_icon_paths}
+    COMMENT "The page and its service worker" VERBATIM)
+  add_custom_target(brumelo_page ALL DEPENDS ${_out}/brumelo.html ${_out}/sw.js)
 endfunction()

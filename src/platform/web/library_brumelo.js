@@ -48,6 +48,9 @@ var LibraryBrumelo = {
       return false;
     },
 
+    // Canvases whose pixels the program reads: kept in memory, as reading back from a GPU's
+    // canvas costs a stall each time (most of the start-up, in software GL).
+    readBack: {willReadFrequently: true},
     canvas2d: function(width, height) {
       var canvas = typeof OffscreenCanvas != 'undefined' ? new OffscreenCanvas(width, height)
                                                           : document.createElement('canvas');
@@ -101,7 +104,7 @@ var LibraryBrumelo = {
         var scale = limitSide ? Math.min(1, limitSide / Math.max(w, h)) : 1;
         var tw = Math.max(1, Math.round(w * scale)), th = Math.max(1, Math.round(h * scale));
         var canvas = Brumelo.canvas2d(tw, th);
-        var ctx = canvas.getContext('2d');
+        var ctx = canvas.getContext('2d', Brumelo.readBack);
         ctx.imageSmoothingEnabled = true;
         ctx.imageSmoothingQuality = 'high';
         ctx.drawImage(picture, 0, 0, tw, th);
@@ -125,7 +128,9 @@ var LibraryBrumelo = {
     // Touches that count as the person's doing let the page start sound, ask for the motion
     // sensor (iOS asks here, and only here) and so on.
     gestureHooks: [],
+    gestured: false,
     onGesture: function() {
+      Brumelo.gestured = true;
       var hooks = Brumelo.gestureHooks;
       for (var i = 0; i < hooks.length; ++i) hooks[i]();
     },
@@ -356,7 +361,7 @@ var LibraryBrumelo = {
   brumelo_text_coverage: function(text, width, height, boxWidth, boxHeight, alignment, family,
                                   size, out) {
     var canvas = Brumelo.canvas2d(width, height);
-    var ctx = canvas.getContext('2d');
+    var ctx = canvas.getContext('2d', Brumelo.readBack);
     ctx.font = BrumeloText.font(UTF8ToString(family) + ', Arial, sans-serif', size, false);
     ctx.fillStyle = 'white';
     ctx.textBaseline = 'top';
@@ -382,7 +387,7 @@ var LibraryBrumelo = {
     var names = UTF8ToString(labels).split('\x1f');
     var fam = UTF8ToString(family);
     var canvas = Brumelo.canvas2d(width, height);
-    var ctx = canvas.getContext('2d');
+    var ctx = canvas.getContext('2d', Brumelo.readBack);
     var box = {x: g(0), y: g(1), w: g(2), h: g(3)};
     ctx.scale(scale, scale);
     ctx.translate(-box.x, -box.y);
@@ -637,6 +642,12 @@ var LibraryBrumelo = {
 
   brumelo_say__deps: ['$Brumelo'],
   brumelo_say: function(text) { Brumelo.say(UTF8ToString(text)); },
+  // What stops the toy from starting stays on screen.
+  brumelo_fail__deps: ['$Brumelo'],
+  brumelo_fail: function(text) {
+    if (window.brumeloFail) window.brumeloFail(UTF8ToString(text));
+    else Brumelo.say(UTF8ToString(text));
+  },
 
   // The file picker: a file input accepting pictures (on phones: the camera or the photo
   // library). The chosen file lands in /picked, decoded, before the program hears of it.
@@ -708,7 +719,9 @@ var LibraryBrumelo = {
   // before. 1 when offered, else 0 with the reason in error.
   brumelo_offer_file: function(data, size, name, mime, error, errorSize) {
     var fileName = UTF8ToString(name), type = UTF8ToString(mime);
-    var active = !navigator.userActivation || navigator.userActivation.isActive;
+    // A tap while the page loaded counts for nothing: the program asked for nothing then.
+    var active = Brumelo.gestured &&
+                 (!navigator.userActivation || navigator.userActivation.isActive);
     if (!active) {
       stringToUTF8('the browser offers files only right after a tap or click', error, errorSize);
       return 0;

@@ -1,5 +1,5 @@
-// The page's own start-up before brumelo.js: the canvas, the full-screen button, and errors said
-// on the page. A file of its own, not inline, for a strict Content-Security-Policy.
+// The page's own start-up before brumelo.js: the canvas, the full-screen button, failures said
+// on the page, the offline copy. A file of its own, not inline, for a strict Content-Security-Policy.
 var Module = {canvas: document.getElementById('canvas')};
 Module.canvas.addEventListener('contextmenu', function(e) { e.preventDefault(); });
 (function() {
@@ -10,11 +10,44 @@ Module.canvas.addEventListener('contextmenu', function(e) { e.preventDefault(); 
     if (document.fullscreenElement || document.webkitFullscreenElement)
       (document.exitFullscreen || document.webkitExitFullscreen).call(document);
     else
-      (root.requestFullscreen || root.webkitRequestFullscreen).call(root);
+      Promise.resolve((root.requestFullscreen || root.webkitRequestFullscreen).call(root))
+          .then(function() {
+            // Phones turn with the hand only outside full screen.
+            if (screen.orientation && screen.orientation.lock)
+              return screen.orientation.lock('portrait');
+          }).catch(function() {});
   });
+  // Until the first frame, a failure is said in place of the progress bar, and stays.
+  var fail = window.brumeloFail = function(text) {
+    document.getElementById('what').textContent = text;
+    document.body.classList.add('failed');
+  };
   window.addEventListener('error', function(e) {
-    var line = document.getElementById('status');
-    line.textContent = 'Brumelo stopped: ' + e.message;
-    line.classList.add('shown');
+    var target = e.target;
+    if (target && target !== window) {
+      // An element's file that did not load (these reach only listeners that capture): only
+      // a script stops the toy.
+      if (target.tagName == 'SCRIPT')
+        fail('Brumelo could not load ' + target.src.split('/').pop() + '. Reload to try again.');
+      else
+        console.warn('not loaded: ' + (target.href || target.src));
+    } else if (!document.body.classList.contains('running')) {
+      // The download of the pictures and sounds throws "<status> : <address>".
+      var file = /([\w-]+\.(?:data|wasm|js))\b/.exec(e.message || '');
+      var why = String(e.message).replace(/^Uncaught (Error: )?/, '').split(' : ')[0];
+      fail(file ? 'Brumelo could not load ' + file[1] + ' (' + why + '). Reload to try again.'
+                : 'Brumelo could not start: ' + e.message);
+    } else {
+      var line = document.getElementById('status');
+      line.textContent = 'Brumelo stopped: ' + e.message;
+      line.classList.add('shown');
+    }
+  }, true);
+  // The files kept for visits without a network, once the page has what it needs to start.
+  window.brumeloWorker = new Promise(function(resolve) {
+    if (!('serviceWorker' in navigator) || !window.isSecureContext) return resolve(null);
+    window.addEventListener('load', function() {
+      navigator.serviceWorker.register('sw.js').then(resolve, function() { resolve(null); });
+    });
   });
 })();

@@ -73,6 +73,19 @@ Module['preloadPlugins'] = [{
       send('/file?name=window-' + frame + '.png', picture, 'text/plain');
     }
   };
+  var workerReady = function() {
+    var ready = (window.brumeloWorker || Promise.resolve(null)).then(function(registration) {
+      var worker = registration &&
+                   (registration.installing || registration.waiting || registration.active);
+      if (!worker || worker.state == 'activated') return;
+      return new Promise(function(resolve) {
+        worker.addEventListener('statechange', function() {
+          if (worker.state == 'activated' || worker.state == 'redundant') resolve();
+        });
+      });
+    });
+    return Promise.race([ready, new Promise(function(resolve) { setTimeout(resolve, 20000); })]);
+  };
   Module['onRunFinished'] = function(frames, status) {
     if (!report) return;
     var uploads = [];
@@ -97,8 +110,10 @@ Module['preloadPlugins'] = [{
       scriptStartMs: started,
       log: log
     };
-    // The report waits for the data folder to reach IndexedDB: a next visit may follow at once.
-    Promise.all(uploads).then(Brumelo.whenStored).then(function() {
+    result.offline = !!(navigator.serviceWorker && navigator.serviceWorker.controller);
+    // The report waits for the data folder to reach IndexedDB and the page's files to be kept
+    // for offline visits: a next visit may follow at once.
+    Promise.all(uploads).then(Brumelo.whenStored).then(workerReady).then(function() {
       return send('/result', JSON.stringify(result), 'application/json');
     });
   };
@@ -170,4 +185,70 @@ Module['preloadPlugins'] = [{
       populated(e);
     }
   });
+})();
+
+// Loading: a bar for the bytes of the program (.wasm) and its pictures and sounds (.data), whose
+// sizes the page was built with; a failed download or a browser without WebGL 2 is said where
+// the bar was, and stays.
+(function() {
+  var box = document.getElementById('loading');
+  var done = document.getElementById('done');
+  var fail = window.brumeloFail || function(text) { console.error(text); };
+  var sizes = ((box && box.getAttribute('data-bytes')) || '').split(' ').map(Number);
+  var wasmBytes = sizes[0] > 0 ? sizes[0] : 1, dataBytes = sizes[1] > 0 ? sizes[1] : 1;
+  var wasmShare = 0, dataShare = 0;
+  var show = function() {
+    if (!done) return;
+    var share = (wasmShare * wasmBytes + dataShare * dataBytes) / (wasmBytes + dataBytes);
+    done.style.width = Math.round(100 * Math.min(1, share)) + '%';
+  };
+  Module['setStatus'] = function(text) {
+    var counts = /\((\d+)\/(\d+)\)/.exec(text || '');
+    if (counts && +counts[2] > 0) {
+      dataShare = +counts[1] / +counts[2];
+      show();
+    }
+  };
+  if (typeof WebGL2RenderingContext == 'undefined') {
+    fail('Brumelo needs WebGL 2, which this browser does not offer.');
+    Module['preRun'] = Module['preRun'] || [];
+    Module['preRun'].push(function() { addRunDependency('WebGL 2'); });
+    return;
+  }
+
+  // The program's bytes counted as they arrive, and compiled as they arrive where the browser
+  // can.
+  Module['instantiateWasm'] = function(imports, received) {
+    var name = 'brumelo.wasm';
+    fetch(name, {credentials: 'same-origin'}).then(function(response) {
+      if (!response.ok) throw new Error(response.status + ' ' + response.statusText);
+      var counted = response;
+      if (response.body && typeof ReadableStream == 'function') {
+        var reader = response.body.getReader(), got = 0;
+        counted = new Response(new ReadableStream({
+          pull: function(controller) {
+            return reader.read().then(function(part) {
+              if (part.done) return controller.close();
+              got += part.value.length;
+              wasmShare = got / wasmBytes;
+              show();
+              controller.enqueue(part.value);
+            });
+          }
+        }), {headers: {'Content-Type': 'application/wasm'}});
+      }
+      if (WebAssembly.instantiateStreaming) return WebAssembly.instantiateStreaming(counted, imports);
+      return counted.arrayBuffer().then(function(bytes) {
+        return WebAssembly.instantiate(bytes, imports);
+      });
+    }).then(function(result) {
+      wasmShare = 1;
+      show();
+      received(result.instance, result.module);
+    }, function(e) {
+      fail('Brumelo could not load ' + name + ' (' + ((e && e.message) || e) +
+           '). Reload to try again.');
+    });
+    return {};
+  };
 })();

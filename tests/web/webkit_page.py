@@ -1,0 +1,40 @@
+#!/usr/bin/env python3
+"""Shows one page in WebKitGTK, in a window of the given size, until killed; the site's storage
+(IndexedDB) lives in the profile folder, so that a later run there is a later visit.
+
+    webkit_page.py URL PROFILE WIDTH HEIGHT
+"""
+
+import os
+import sys
+
+import gi
+gi.require_version('Gtk', '3.0')
+gi.require_version('WebKit2', '4.1')
+from gi.repository import Gtk, WebKit2  # noqa: E402
+
+
+def main():
+    url, profile, width, height = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+    manager = WebKit2.WebsiteDataManager(
+        base_data_directory=os.path.join(profile, 'data'),
+        base_cache_directory=os.path.join(profile, 'cache'))
+    context = WebKit2.WebContext.new_with_website_data_manager(manager)
+    view = WebKit2.WebView.new_with_context(context)
+    settings = view.get_settings()
+    settings.set_enable_webgl(True)
+    settings.set_media_playback_requires_user_gesture(False)
+    settings.set_enable_write_console_messages_to_stdout(True)
+    # What a test cannot answer (the microphone, motion) is refused, as a user may.
+    view.connect('permission-request', lambda _view, request: request.deny() or True)
+    window = Gtk.Window()
+    window.set_default_size(width, height)
+    window.connect('destroy', Gtk.main_quit)
+    window.add(view)
+    window.show_all()
+    view.load_uri(url)
+    Gtk.main()
+
+
+if __name__ == '__main__':
+    main()
