@@ -72,9 +72,10 @@ bool upload(Live& l) {
         if (!l.texture) return false;
         l.width = f.width;
         l.height = f.height;
-        l.texture->setPixelsPerPoint(std::min(static_cast<float>(f.width) / paneWidthPoints(),
-                                              static_cast<float>(f.height) / paneHeightPoints()));
     }
+    // Covering the pane, whose shape may have changed since the last frame.
+    l.texture->setPixelsPerPoint(std::min(static_cast<float>(f.width) / paneWidthPoints(),
+                                          static_cast<float>(f.height) / paneHeightPoints()));
     GLint previous = 0, alignment = 4;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);

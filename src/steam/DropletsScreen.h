@@ -11,6 +11,7 @@
 
 #include "physics/Kworld.h"
 #include "render/DirtyRegion.h"
+#include "render/Helper.h"
 
 class Droplet;
 class GlassLook;
@@ -75,8 +76,14 @@ class DropletsScreen : public Kworld {
     void drawOnViewport(Viewport* viewport, bool textured) {
         drawOnViewportTextured(viewport, textured);
     }
-    // The bound frame buffer's 320 x 480 pixels, upright, as an opaque picture.
+    // The bound frame buffer's pixels (the pane's points), upright, as an opaque picture.
     std::shared_ptr<Image> getScreenshot();
+
+    // The pane took a new size (paneSize()): the droplets' limits, the collision grid's numbers
+    // and the next composite follow it; droplets outside it leave.
+    void paneChanged();
+    // The largest collision-group number the grid gives on the present pane.
+    static std::int32_t groupMaxForPane();
 
     // A fresh frame buffer on the steam texture (its content kept) and no droplets.
     void reset();
@@ -116,6 +123,8 @@ class DropletsScreen : public Kworld {
 
   private:
     void eraseDroplet(Knode* node);
+    // Bounce and removal at the pane's edges.
+    static void setLimits(Droplet& droplet);
     void bindSteamFramebuffer() const;
     // The steam, the background and the droplets over whatever the scissor lets through.
     void compositeLayers(const DirtyRegion::Rect* clip);
@@ -129,6 +138,8 @@ class DropletsScreen : public Kworld {
     // The fogged view of a moving picture, blurred on the GPU by halving it down to a few
     // points a pixel and back up; false when no frame buffer could be made.
     bool prepareLiveFrost();
+    // How much the background is scaled to cover the pane.
+    float backgroundCover() const;
 
     std::vector<std::shared_ptr<Droplet>> droplets_;
     std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>> fingerTracks_;
@@ -162,6 +173,7 @@ class DropletsScreen : public Kworld {
     bool liveFrameNew_ = false;
     bool frostLive_ = false;  // frost_ is a frame buffer's, laid out as the screen's
     std::vector<std::shared_ptr<Texture2D>> liveFrost_;  // the passes, smallest in the middle
+    brumelo::SizeF liveFrostPane_{};                      // the pane they were made for
     std::vector<Droplet*> inClip_;  // the droplets a composite's piece draws
 };
 

@@ -104,6 +104,7 @@ class LiveCameraRuns : public ::testing::Test {
 TEST_F(LiveCameraRuns, BarsShowThroughAWipeMoveAndAreSavedUntilTheMenuTurnsThemOff) {
     auto p = launch(kBars);
     ASSERT_TRUE(brumelo::liveCameraOn());
+    const auto still = screen()->backgroundTexture();
     p->stepFrame();
     EXPECT_TRUE(screen()->liveBackground());
     send(*p, Kind::TouchDown, 10, 150);
@@ -122,7 +123,8 @@ TEST_F(LiveCameraRuns, BarsShowThroughAWipeMoveAndAreSavedUntilTheMenuTurnsThemO
     EXPECT_GT(sharpest(*first, 150), 300);
     EXPECT_LT(sharpest(*first, 40), 80);
     // The bars slide from frame to frame where the glass is clear.
-    EXPECT_GT(rowChange(*first, *next, 150), 20.0);
+    const double moving = rowChange(*first, *next, 150);
+    EXPECT_GT(moving, 20.0);
 
     // "Save your Brumie" keeps what is on screen, camera and all.
     send(*p, Kind::TouchDown, 200, 300);
@@ -144,9 +146,12 @@ TEST_F(LiveCameraRuns, BarsShowThroughAWipeMoveAndAreSavedUntilTheMenuTurnsThemO
     press("Additional options", 4);
     EXPECT_FALSE(brumelo::liveCameraOn());
     EXPECT_FALSE(screen()->liveBackground());
-    EXPECT_EQ(screen()->backgroundTexture(), _textures[1]);
+    EXPECT_EQ(screen()->backgroundTexture(), still);
     p->stepFrame();
-    EXPECT_LT(vivid(*shot(*p, "after.png"), 150), 20);
+    const auto after = shot(*p, "after.png");
+    p->stepFrame();
+    // Still: what changes is the drops and the steam on the glass.
+    EXPECT_LT(rowChange(*after, *shot(*p, "later.png"), 150), moving / 3) << moving;
 }
 
 TEST_F(LiveCameraRuns, AFailingSourceBringsTheStillPictureBackWithOneLine) {
