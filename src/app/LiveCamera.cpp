@@ -58,24 +58,33 @@ void sayWhy(const std::string& why) {
         std::vector<std::string>{}));
 }
 
-// The frame into the texture, which covers the pane centred and cropped.
-bool upload(Live& l) {
-    const Camera::Frame& f = l.frame;
-    if (f.width <= 0 || f.height <= 0 ||
-        f.rgba.size() < static_cast<std::size_t>(f.width) * f.height * 4)
-        return false;
-    if (!l.texture || f.width != l.width || f.height != l.height) {
+// A texture for frames of this size, which covers the pane centred and cropped.
+bool prepareTexture(Live& l, int width, int height) {
+    if (width <= 0 || height <= 0) return false;
+    if (!l.texture || width != l.width || height != l.height) {
         l.texture = Texture2D::initWithDataPixelFormatPixelsWidePixelsHighContentSize(
-            nullptr, TexturePixelFormat::RGBA8888, powerOfTwoAtLeast(f.width),
-            powerOfTwoAtLeast(f.height),
-            {static_cast<float>(f.width), static_cast<float>(f.height)});
+            nullptr, TexturePixelFormat::RGBA8888, powerOfTwoAtLeast(width),
+            powerOfTwoAtLeast(height), {static_cast<float>(width), static_cast<float>(height)});
         if (!l.texture) return false;
-        l.width = f.width;
-        l.height = f.height;
+        l.width = width;
+        l.height = height;
     }
-    // Covering the pane, whose shape may have changed since the last frame.
-    l.texture->setPixelsPerPoint(std::min(static_cast<float>(f.width) / paneWidthPoints(),
-                                          static_cast<float>(f.height) / paneHeightPoints()));
+    // The pane's shape may have changed since the last frame.
+    l.texture->setPixelsPerPoint(std::min(static_cast<float>(width) / paneWidthPoints(),
+                                          static_cast<float>(height) / paneHeightPoints()));
+    return true;
+}
+
+// The newest frame into the texture: straight from the camera where it can, else its pixels.
+bool takeAndUpload(Live& l) {
+    int width = 0, height = 0;
+    if (l.camera->newFrameSize(width, height))
+        return prepareTexture(l, width, height) && l.camera->uploadFrame(l.texture->name());
+    if (!l.camera->takeFrame(l.frame)) return false;
+    const Camera::Frame& f = l.frame;
+    if (f.rgba.size() < static_cast<std::size_t>(f.width) * f.height * 4 ||
+        !prepareTexture(l, f.width, f.height))
+        return false;
     GLint previous = 0, alignment = 4;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
@@ -125,7 +134,7 @@ bool liveCameraOn() { return live().camera != nullptr; }
 void pollLiveCamera() {
     Live& l = live();
     if (!l.camera || l.hidden) return;
-    if (l.camera->takeFrame(l.frame) && upload(l)) {
+    if (takeAndUpload(l)) {
         if (DropletsScreen* s = screen()) s->showLiveFrame(l.texture);
         return;
     }

@@ -34,6 +34,18 @@ class Camera {
     // Why the source stopped (unplugged, refused, failed, stalled) in one sentence; empty while
     // it runs.
     virtual std::string failure() = 0;
+    // Where frames go straight into a GL texture (a browser's video) instead of takeFrame():
+    // the size of a frame not uploaded yet, then uploadFrame() puts it at the texture's origin
+    // (the texture at least that large).
+    virtual bool newFrameSize(int& width, int& height) {
+        (void)width;
+        (void)height;
+        return false;
+    }
+    virtual bool uploadFrame(unsigned texture) {
+        (void)texture;
+        return false;
+    }
     // Whether it still waits for the person to allow it (browsers): no frame is due then.
     virtual bool waitingForPermission() const { return false; }
     // The page or window was hidden (false) or shown again: a camera is let go while hidden.

@@ -45,6 +45,12 @@ int brumelo_mic_open();
 int brumelo_mic_start();
 void brumelo_mic_read(std::int16_t* out, int count);
 void brumelo_mic_stop();
+void brumelo_camera_start();
+void brumelo_camera_stop();
+int brumelo_camera_state();
+void brumelo_camera_error(char* out, int size);
+int brumelo_camera_new_frame();
+int brumelo_camera_upload(unsigned texture);
 
 // The page.
 double brumelo_page_number(const char* name);

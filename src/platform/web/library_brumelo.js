@@ -228,6 +228,74 @@ var LibraryBrumelo = {
       });
     },
 
+    camera: null,
+    watchingCamera: false,
+
+    askCamera: function(cam) {
+      if (document.hidden) return;
+      cam.state = 0;
+      navigator.mediaDevices.getUserMedia({
+        video: {facingMode: 'environment', width: {ideal: 640}, height: {ideal: 480}},
+        audio: false
+      }).then(function(stream) {
+        if (Brumelo.camera != cam || !cam.wanted || document.hidden) {
+          stream.getTracks().forEach(function(t) { t.stop(); });
+          return;
+        }
+        var video = document.createElement('video');
+        video.muted = true;
+        video.playsInline = true;
+        video.setAttribute('playsinline', '');
+        video.srcObject = stream;
+        // In the page, if out of sight: some browsers only decode videos that are.
+        video.className = 'camera-feed';
+        document.body.appendChild(video);
+        cam.stream = stream;
+        cam.video = video;
+        var track = stream.getVideoTracks()[0];
+        var settings = track && track.getSettings ? track.getSettings() : {};
+        // Only a camera facing the person is shown as a mirror.
+        cam.mirror = settings.facingMode == 'user';
+        if (track) track.onended = function() {
+          if (cam.stream != stream) return;
+          Brumelo.releaseCamera(cam);
+          cam.state = 2;
+          cam.error = 'the camera went away';
+        };
+        if (video.requestVideoFrameCallback) {
+          cam.counted = true;
+          var next = function() {
+            if (cam.video != video) return;
+            cam.frames++;
+            video.requestVideoFrameCallback(next);
+          };
+          video.requestVideoFrameCallback(next);
+        }
+        video.play().then(function() {
+          if (cam.video == video) cam.state = 1;
+        }).catch(function(e) {
+          cam.state = 2;
+          cam.error = 'the camera did not play (' + (e.name || e) + ')';
+        });
+      }).catch(function(e) {
+        if (Brumelo.camera != cam) return;
+        cam.state = 2;
+        cam.error = e && e.name == 'NotAllowedError' ? 'the camera was not allowed'
+                  : e && e.name == 'NotFoundError' ? 'no camera was found'
+                  : 'the camera could not be opened (' + ((e && e.name) || e) + ')';
+      });
+    },
+
+    releaseCamera: function(cam) {
+      if (cam.stream) cam.stream.getTracks().forEach(function(t) { t.stop(); });
+      if (cam.video) {
+        cam.video.srcObject = null;
+        cam.video.remove();
+      }
+      cam.stream = cam.video = null;
+      if (cam.state == 1) cam.state = 0;
+    },
+
     picker: {state: 0, path: '', input: null, opened: 0},
 
     // What the data folder held at the last copy into IndexedDB.
@@ -718,6 +786,88 @@ var LibraryBrumelo = {
     Brumelo.releaseMic();
     if (mic.context) mic.context.close();
     mic.context = null;
+  },
+
+  // The live camera: a hidden video element on the camera's stream, asked for only when the
+  // person asks for the camera. State: 0 waiting (permission, first picture), 1 on, 2 failed.
+  brumelo_camera_start__deps: ['$Brumelo'],
+  brumelo_camera_start: function() {
+    var cam = Brumelo.camera = {state: 0, error: '', stream: null, video: null, frames: 0,
+                                taken: -1, mirror: false, wanted: true};
+    if (!navigator.mediaDevices || !navigator.mediaDevices.getUserMedia) {
+      cam.state = 2;
+      cam.error = 'browsers offer the camera only to pages on HTTPS or localhost';
+      return;
+    }
+    Brumelo.askCamera(cam);
+    if (!Brumelo.watchingCamera) {
+      Brumelo.watchingCamera = true;
+      // Hidden, the page lets the camera go; shown again, it takes it back (no new prompt).
+      document.addEventListener('visibilitychange', function() {
+        var c = Brumelo.camera;
+        if (!c || !c.wanted || c.state == 2) return;
+        if (document.hidden) Brumelo.releaseCamera(c);
+        else if (!c.stream) Brumelo.askCamera(c);
+      });
+    }
+  },
+
+  brumelo_camera_stop__deps: ['$Brumelo'],
+  brumelo_camera_stop: function() {
+    var cam = Brumelo.camera;
+    if (!cam) return;
+    cam.wanted = false;
+    Brumelo.releaseCamera(cam);
+    Brumelo.camera = null;
+  },
+
+  brumelo_camera_state__deps: ['$Brumelo'],
+  brumelo_camera_state: function() { return Brumelo.camera ? Brumelo.camera.state : 2; },
+
+  brumelo_camera_error__deps: ['$Brumelo'],
+  brumelo_camera_error: function(out, size) {
+    stringToUTF8(Brumelo.camera ? Brumelo.camera.error : 'the camera is off', out, size);
+  },
+
+  // The size of a frame not uploaded yet, as width * 65536 + height; 0 without one.
+  brumelo_camera_new_frame__deps: ['$Brumelo'],
+  brumelo_camera_new_frame: function() {
+    var cam = Brumelo.camera;
+    if (!cam || cam.state != 1 || !cam.video || cam.video.readyState < 2) return 0;
+    var w = cam.video.videoWidth, h = cam.video.videoHeight;
+    if (!w || !h || w > 4096 || h > 4096) return 0;
+    // Without frame callbacks every animation frame counts as a new picture.
+    if (cam.counted && cam.frames == cam.taken) return 0;
+    return w * 65536 + h;
+  },
+
+  // The newest frame into the GL texture at its origin, the texture binding left as it was.
+  brumelo_camera_upload__deps: ['$Brumelo', '$GL'],
+  brumelo_camera_upload: function(texture) {
+    var cam = Brumelo.camera;
+    if (!cam || !cam.video || !GL.textures[texture]) return 0;
+    var gl = GLctx;
+    var source = cam.video;
+    if (cam.mirror) {
+      var w = source.videoWidth, h = source.videoHeight;
+      if (!cam.canvas || cam.canvas.width != w || cam.canvas.height != h)
+        cam.canvas = Brumelo.canvas2d(w, h);
+      var ctx = cam.canvas.getContext('2d');
+      ctx.setTransform(-1, 0, 0, 1, w, 0);
+      ctx.drawImage(source, 0, 0);
+      source = cam.canvas;
+    }
+    var previous = gl.getParameter(gl.TEXTURE_BINDING_2D);
+    gl.bindTexture(gl.TEXTURE_2D, GL.textures[texture]);
+    try {
+      gl.texSubImage2D(gl.TEXTURE_2D, 0, 0, 0, gl.RGBA, gl.UNSIGNED_BYTE, source);
+    } catch (e) {
+      gl.bindTexture(gl.TEXTURE_2D, previous);
+      return 0;
+    }
+    gl.bindTexture(gl.TEXTURE_2D, previous);
+    cam.taken = cam.frames;
+    return 1;
   },
 
   // Sound and motion wait for a touch: the OpenAL output resumes then, and iOS asks for motion.
