@@ -405,6 +405,32 @@ def main():
                               frame_png(os.path.join(shots, 'pick-10.png'))),
                   'the window shows no alert')
 
+    def live_camera():
+        """The fake camera behind the steam through the menu; a refused camera says so in one
+        line, and the toy runs on with the still picture."""
+        lines = ['1 button 0'] + stroke(1, (40, 150), (280, 150), 5, 30)
+        lines += tap(2, 200, 300, 60, 2) + ['62 button 3', '64 button 4',
+                                            '490 screenshot camera-490.png']
+        script = suite.script('camera.script', lines)
+        shown, shots = suite.browser('camera', script, 491,
+                                     flags=['--use-fake-ui-for-media-stream',
+                                            '--use-fake-device-for-media-stream'])
+        refused, refused_shots = suite.browser('camera-refused', script, 491,
+                                               flags=['--use-fake-device-for-media-stream',
+                                                      '--deny-permission-prompts'])
+        check('camera: on' in shown['log'] and
+              not any('still picture is back' in line for line in shown['log']),
+              'the fake camera did not stay on: %s' % shown['log'])
+        said = [line for line in refused['log'] if 'still picture is back' in line]
+        check(len(said) == 1 and 'not allowed' in said[0],
+              'a refused camera is not said in one line: %s' % refused['log'])
+        check(refused['status']['alert'] == 'Live camera', 'no alert for the refused camera')
+        camera = frame_png(os.path.join(shots, 'camera-490.png'))
+        still = frame_png(os.path.join(refused_shots, 'camera-490.png'))
+        a, b = camera.mean(*STROKE_BOX), still.mean(*STROKE_BOX)
+        check(max(abs(x - y) for x, y in zip(a, b)) > 25,
+              'the wipe shows the same through camera and still picture: %s, %s' % (a, b))
+
     def corrupt_background():
         script = suite.script('stored.script', ['1 button 0', '20 screenshot stored-20.png'])
         data_dir = os.path.join(suite.work, 'corrupt-data')
@@ -707,6 +733,8 @@ def main():
                        'client', page_server)
             suite.case('a lost WebGL context comes back as it was, in both looks', context_loss)
         suite.case('a picked file that is no picture', not_a_picture)
+        if everywhere:
+            suite.case('the live camera behind the steam, and a refused one', live_camera)
         if everywhere:
             suite.case('a corrupt stored background counts as absent', corrupt_background)
         suite.case('the chosen picture is kept for the next visit', next_visit)
