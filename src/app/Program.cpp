@@ -378,6 +378,11 @@ void Program::handleEvent(const InputEvent& e) {
         case Kind::DropFile:
             delegate_->useBackgroundFile(e.path);
             break;
+        case Kind::Hidden:
+        case Kind::Shown:
+            // Nobody sees the camera's picture: the camera is let go meanwhile.
+            setLiveCameraVisible(e.kind == Kind::Shown);
+            break;
         default:
             break;
     }

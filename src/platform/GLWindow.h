@@ -24,7 +24,9 @@ struct InputEvent {
         TouchCancel,
         Key,       // key: one of the named keys below
         DropFile,  // path
-        Expose     // the window was resized or uncovered
+        Expose,    // the window was resized or uncovered
+        Hidden,    // minimised or hidden: nothing of it shows
+        Shown      // back from Hidden
     };
     enum class KeyName {
         Other,

@@ -62,6 +62,9 @@ class GstCamera final : public Camera {
     GstCamera(GstElement* pipeline, GstElement* sink, bool paced)
         : pipeline_(pipeline), sink_(GST_APP_SINK(sink)), paced_(paced), started_(Clock::now()) {
         bus_ = gst_element_get_bus(pipeline_);
+        // Errors and the end of the stream are noted on the thread that posts them, so no
+        // message crosses threads.
+        gst_bus_set_sync_handler(bus_, &GstCamera::onMessage, this, nullptr);
         if (paced_) {
             // The source waits for each pull: one frame of the source per frame of the program.
             g_object_set(sink, "sync", FALSE, "max-buffers", 1u, "drop", FALSE, nullptr);
@@ -76,6 +79,7 @@ class GstCamera final : public Camera {
     ~GstCamera() override {
         // Once in NULL no streaming thread runs, so no callback can follow.
         gst_element_set_state(pipeline_, GST_STATE_NULL);
+        gst_bus_set_sync_handler(bus_, nullptr, nullptr, nullptr);
         gst_object_unref(bus_);
         gst_object_unref(sink_);
         gst_object_unref(pipeline_);
@@ -122,6 +126,25 @@ class GstCamera final : public Camera {
         return failure_;
     }
 
+    void setVisible(bool visible) override {
+        if (visible == visible_ || !failure_.empty()) return;
+        visible_ = visible;
+        // In NULL the device is closed and no streaming thread runs.
+        if (!visible) {
+            gst_element_set_state(pipeline_, GST_STATE_NULL);
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            fresh_ = false;
+            frames_ = 0;
+            started_ = Clock::now();
+        }
+        if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE &&
+            failure().empty())
+            failure_ = "the camera could not be started again";
+    }
+
   private:
     static GstFlowReturn onSample(GstAppSink* sink, gpointer self) {
         auto* camera = static_cast<GstCamera*>(self);
@@ -140,31 +163,39 @@ class GstCamera final : public Camera {
         return GST_FLOW_OK;
     }
 
-    void pollBus() {
-        while (GstMessage* message = gst_bus_pop_filtered(
-                   bus_, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS))) {
-            if (failure_.empty()) {
-                if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
-                    failure_ = "the camera's stream ended";
-                } else {
-                    GError* error = nullptr;
-                    gst_message_parse_error(message, &error, nullptr);
-                    failure_ = errorText(error);
-                }
-            }
-            gst_message_unref(message);
+    static GstBusSyncReply onMessage(GstBus*, GstMessage* message, gpointer self) {
+        auto* camera = static_cast<GstCamera*>(self);
+        std::string what;
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
+            what = "the camera's stream ended";
+        } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+            GError* error = nullptr;
+            gst_message_parse_error(message, &error, nullptr);
+            what = errorText(error);
         }
+        if (!what.empty()) {
+            std::lock_guard<std::mutex> guard(camera->mutex_);
+            if (camera->posted_.empty()) camera->posted_ = what;
+        }
+        return GST_BUS_DROP;
+    }
+
+    void pollBus() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (failure_.empty()) failure_ = posted_;
     }
 
     GstElement* pipeline_;
     GstAppSink* sink_;
     GstBus* bus_ = nullptr;
     const bool paced_;
+    bool visible_ = true;
     std::string failure_;  // the frame loop's alone
 
     std::mutex mutex_;  // guards what follows, shared with the streaming thread
     Frame newest_;
     bool fresh_ = false;
+    std::string posted_;  // the first error or end of stream the pipeline posted
     long frames_ = 0;
     Clock::time_point started_, lastFrame_;
 };

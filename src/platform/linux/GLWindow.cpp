@@ -269,6 +269,16 @@ bool GLWindow::pollEvent(InputEvent& out) {
                     if (!d.pending.empty()) return pollEvent(out);
                     break;
                 }
+                if (e.window.event == SDL_WINDOWEVENT_MINIMIZED ||
+                    e.window.event == SDL_WINDOWEVENT_HIDDEN) {
+                    out.kind = InputEvent::Kind::Hidden;
+                    return true;
+                }
+                if (e.window.event == SDL_WINDOWEVENT_RESTORED ||
+                    e.window.event == SDL_WINDOWEVENT_SHOWN) {
+                    out.kind = InputEvent::Kind::Shown;
+                    return true;
+                }
                 if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
                     e.window.event == SDL_WINDOWEVENT_EXPOSED) {
                     out.kind = InputEvent::Kind::Expose;
