@@ -125,6 +125,7 @@ Module['preloadPlugins'] = [{
       log: log
     };
     result.offline = !!(navigator.serviceWorker && navigator.serviceWorker.controller);
+    result.version = document.documentElement.getAttribute('data-version');
     // The report waits for the data folder to reach IndexedDB and the page's files to be kept
     // for offline visits: a next visit may follow at once.
     Promise.all(uploads).then(Brumelo.whenStored).then(workerReady).then(function() {
