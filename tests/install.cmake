@@ -4,7 +4,7 @@ if(TARGET brumelo)
   set(_prefix ${CMAKE_BINARY_DIR}/install-test)
   add_test(NAME program.install COMMAND sh -c
     "rm -rf ${_prefix} && ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${_prefix} >/dev/null && \
-     for f in bin/brumelo share/brumelo/Foggy1-HQ.png share/brumelo/back1.png share/brumelo/Droplet1.png \
+     for f in bin/brumelo share/brumelo/Foggy1-HQ.png share/brumelo/back1.png share/brumelo/window-view.jpg share/brumelo/Droplet1.png \
               share/brumelo/Droplet2.png share/brumelo/demo.script share/applications/brumelo.desktop \
               share/icons/hicolor/scalable/apps/brumelo.svg; do [ -e ${_prefix}/$f ] || { echo missing $f; exit 1; }; done && \
      cd / && ${_prefix}/bin/brumelo --headless --frames 3 --data-dir ${_prefix}/data --screenshot ${_prefix}/last.png && \

@@ -78,6 +78,19 @@ if(TARGET brumelo)
     "d=${_run}/dense-picture; rm -rf $d; mkdir -p $d;      convert -size 640x960 pattern:gray50 $d/checker.png || exit 1;      printf '1 button 0\\n5 touch-down 1 60 240\\n6 touch-move 1 160 240\\n7 touch-move 1 260 240\\n8 touch-up 1 260 240\\n' >$d/wipe.script;      XDG_CONFIG_HOME=$d/config $<TARGET_FILE:brumelo> --headless --look glass --render-scale 2 --data-dir $d/data        --background $d/checker.png --script $d/wipe.script --frames 12 --screenshot $d/wiped.png || exit 1;      s=$(convert $d/wiped.png -crop 100x10+270+475 -colorspace gray -format '%[fx:standard_deviation]' info:);      echo \"spread $s\"; awk -v s=$s 'BEGIN { exit !(s > 0.35) }'")
   set_tests_properties(program.dense_picture PROPERTIES LABELS app ENVIRONMENT "${_env}")
 
+  # The glass look shows its photograph until a picture is chosen, on the first launch and the
+  # next (the stored picture is still the drawn evening, as the classic look shows it); a chosen
+  # picture, even the evening itself, replaces it.
+  add_test(NAME program.glass_default COMMAND sh -c
+    "d=${_run}/glass-default; rm -rf $d; mkdir -p $d; \
+     run() { n=$1; shift; XDG_CONFIG_HOME=$d/config $<TARGET_FILE:brumelo> --headless --seed 1 \
+       --look glass --data-dir $d/data --frames 20 --screenshot $d/$n.png \"\$@\" 2>/dev/null || exit 1; }; \
+     run first && cmp -s $d/data/CustomBG.png ${PROJECT_SOURCE_DIR}/resources/back1.png && \
+     run second && cmp $d/first.png $d/second.png && \
+     run picked --background ${PROJECT_SOURCE_DIR}/resources/back1.png && \
+     ! cmp -s $d/first.png $d/picked.png")
+  set_tests_properties(program.glass_default PROPERTIES LABELS app ENVIRONMENT "${_env}")
+
   # The real window under Xvfb: a mouse stroke, then the same through touch fingers.
   foreach(mode mouse fingers)
     add_test(NAME program.window_${mode} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/window_test.sh

@@ -9,6 +9,15 @@
 #include "app/WindowOverlay.h"
 #include "platform/AlertRenderer.h"
 #include "platform/GLContext.h"
+#include "render/Globals.h"
+
+namespace {
+
+// Alerts are laid out on the phone's 320 x 480 points and stand in the middle of the pane.
+double paneOffsetX() { return (paneSize().width - brumelo::kScreenWidth) / 2.0; }
+double paneOffsetY() { return (paneSize().height - brumelo::kScreenHeight) / 2.0; }
+
+}  // namespace
 
 namespace {
 
@@ -144,18 +153,24 @@ void AlertView::pressButton(int buttonIndex) {
 }
 
 void AlertView::touchDown(double x, double y) {
+    x -= paneOffsetX();
+    y -= paneOffsetY();
     impl_->touchInBox = impl_->getLayout().box.contains(x, y);
     impl_->touchedButton = impl_->touchInBox ? impl_->buttonAt(x, y) : -1;
     impl_->highlighted = impl_->touchedButton;
 }
 
 void AlertView::touchMoved(double x, double y) {
+    x -= paneOffsetX();
+    y -= paneOffsetY();
     if (!impl_->touchInBox) return;
     const int under = impl_->buttonAt(x, y);
     impl_->highlighted = under == impl_->touchedButton ? under : -1;
 }
 
 void AlertView::touchUp(double x, double y) {
+    x -= paneOffsetX();
+    y -= paneOffsetY();
     const bool began = impl_->touchInBox;
     const int touched = impl_->touchedButton;
     impl_->touchInBox = false;
@@ -205,8 +220,8 @@ int AlertView::highlightedButtonIndex() const { return impl_->highlighted; }
 
 void AlertView::boxRect(double& x, double& y, double& width, double& height) const {
     const auto& box = impl_->getLayout().box;
-    x = box.x;
-    y = box.y;
+    x = box.x + paneOffsetX();
+    y = box.y + paneOffsetY();
     width = box.width;
     height = box.height;
 }
@@ -216,8 +231,8 @@ void AlertView::buttonRect(int index, double& x, double& y, double& width, doubl
     const auto& buttons = impl_->getLayout().buttons;
     if (index < 0 || index >= static_cast<int>(buttons.size())) return;
     const auto& r = buttons[static_cast<std::size_t>(index)];
-    x = r.x;
-    y = r.y;
+    x = r.x + paneOffsetX();
+    y = r.y + paneOffsetY();
     width = r.width;
     height = r.height;
 }
@@ -229,7 +244,7 @@ void AlertView::drawVisibleAlert(int screenX, int screenY, int screenWidth, int 
         return;
     Impl& im = *alert->impl_;
     const auto& layout = im.getLayout();
-    const double scale = static_cast<double>(screenWidth) / 320.0;
+    const double scale = static_cast<double>(screenWidth) / paneSize().width;
 
     if (im.texture == 0 || im.paintedScale != scale || im.paintedHighlight != im.highlighted ||
         im.paintedSelection != im.selected) {
@@ -276,8 +291,8 @@ void AlertView::drawVisibleAlert(int screenX, int screenY, int screenWidth, int 
     glVertexPointer(2, GL_FLOAT, 0, dim);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
 
-    const GLfloat bx = sx + static_cast<GLfloat>(layout.box.x * scale);
-    const GLfloat by = sy + static_cast<GLfloat>(layout.box.y * scale);
+    const GLfloat bx = sx + static_cast<GLfloat>((layout.box.x + paneOffsetX()) * scale);
+    const GLfloat by = sy + static_cast<GLfloat>((layout.box.y + paneOffsetY()) * scale);
     const GLfloat bw = static_cast<GLfloat>(im.pictureWidth);
     const GLfloat bh = static_cast<GLfloat>(im.pictureHeight);
     const GLfloat u = bw / static_cast<GLfloat>(im.textureWidth);

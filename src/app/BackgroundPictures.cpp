@@ -270,6 +270,21 @@ void TenzoAppDelegate::useBackgroundFile(const std::string& path) {
 
 namespace brumelo {
 
+// The glass look's own default: a photograph shows the frost and the lenses off where the
+// drawn evening, which stays the stored picture and the classic look's, would look flat.
+static bool showGlassDefault() {
+    const std::string path = settings().resourceDir + "/" + kGlassDefaultPicture;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    const ImageResult photo = decodeImageFile(path);
+    if (!photo) {
+        std::fprintf(stderr, "background: %s: %s\n", path.c_str(), photo.error.c_str());
+        return false;
+    }
+    showDenseBackground(coverPicture(*photo.image).image);
+    return true;
+}
+
 void loadStoredBackground() {
     const std::string stored = getCustomBGURL();
     std::string error;
@@ -291,9 +306,13 @@ void loadStoredBackground() {
         std::fprintf(stderr, "background: cannot show %s: using %s\n",
                      getDenseBackgroundPath().c_str(), stored.c_str());
     }
+    const std::string shipped = settings().resourceDir + "/back1.png";
     if (std::filesystem::exists(std::filesystem::symlink_status(stored, ec))) {
         // A stored picture that cannot be used is left as it is: the default shows instead.
         const auto bytes = readWholeFile(stored, kMaxPictureFileBytes, &error);
+        if (glassLook() && bytes && *bytes == readWholeFile(shipped, kMaxPictureFileBytes) &&
+            showGlassDefault())
+            return;
         ImageResult decoded = bytes ? decodeImage(*bytes) : ImageResult{nullptr, error};
         // Beyond this the drawing surfaces give up, and the background would come out blank.
         if (decoded &&
@@ -307,7 +326,7 @@ void loadStoredBackground() {
         return;
     }
     // First launch: store the shipped picture and give the person a copy of it.
-    const std::string shipped = settings().resourceDir + "/back1.png";
+    if (glassLook()) showGlassDefault();
     const auto bytes = readWholeFile(shipped, kMaxPictureFileBytes, &error);
     if (!bytes) {
         std::fprintf(stderr, "background: %s\n", error.c_str());

@@ -16,6 +16,9 @@ Image scaleAndRotateImage(const Image& picture);
 
 namespace brumelo {
 
+// The glass look's picture while the person has chosen none, beside the shipped pictures.
+constexpr const char* kGlassDefaultPicture = "window-view.jpg";
+
 // Pictures keep at most this many pixels a point.
 constexpr float kMaxPicturePixelsPerPoint = 4.0f;
 

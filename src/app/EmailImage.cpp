@@ -1,5 +1,6 @@
 #include "app/EmailImage.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/BackgroundPictures.h"
@@ -43,7 +44,8 @@ std::string escapeURLText(const std::string& text) {
     return out;
 }
 
-std::string emailImageURL(const std::string& recipient, std::span<const std::uint8_t> jpeg) {
+std::string emailImageURL(const std::string& recipient, std::span<const std::uint8_t> jpeg,
+                          int width, int height) {
     const std::string text = NSDataAdditions::base64Encoding(jpeg);
     const std::string link = std::string("<a href=\"") + credits::storePageURL + "\">Brumelo</a>";
     const std::string intro = "I created the following image with " + link +
@@ -55,7 +57,7 @@ std::string emailImageURL(const std::string& recipient, std::span<const std::uin
         "mailto:" + recipient + "?subject=" + "Check this out! - Brumelo" + "&body=" + intro +
         "<img src=\"data:image/" + "jpg" + ";base64," + text + "\" alt=\"" +
         "Brumelo image unavailable, please see this from your iPhone Mail.app" + "\" width=\"" +
-        std::to_string(320) + "\" height=\"" + std::to_string(480) + "\">" + outro;
+        std::to_string(width) + "\" height=\"" + std::to_string(height) + "\">" + outro;
     return escapeURLText(url);
 }
 
@@ -90,13 +92,47 @@ std::string saveScreenshotToPictures() {
 
 }  // namespace brumelo
 
+namespace {
+
+// The picture at width x height pixels, each the mean of the pixels it covers.
+Image shrunk(const Image& picture, int width, int height) {
+    const int pw = picture.width(), ph = picture.height();
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * height * 4);
+    for (int y = 0; y < height; ++y) {
+        const int y0 = y * ph / height, y1 = std::max(y0 + 1, (y + 1) * ph / height);
+        for (int x = 0; x < width; ++x) {
+            const int x0 = x * pw / width, x1 = std::max(x0 + 1, (x + 1) * pw / width);
+            unsigned sum[3] = {0, 0, 0};
+            for (int sy = y0; sy < y1; ++sy)
+                for (int sx = x0; sx < x1; ++sx)
+                    for (int c = 0; c < 3; ++c)
+                        sum[c] += picture.pixels()[(static_cast<std::size_t>(sy) * pw + sx) * 4 +
+                                                   static_cast<std::size_t>(c)];
+            const auto n = static_cast<unsigned>((y1 - y0) * (x1 - x0));
+            std::uint8_t* p = out.data() + (static_cast<std::size_t>(y) * width + x) * 4;
+            for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>((sum[c] + n / 2) / n);
+            p[3] = 255;
+        }
+    }
+    return Image(width, height, std::move(out), ImageAlpha::NoneSkipLast);
+}
+
+}  // namespace
+
 void emailImage(const std::string& recipient) {
     const std::shared_ptr<Image> picture = brumelo::takeScreenshot();
     std::vector<std::uint8_t> jpeg;
     // A dense screen's picture would outgrow what a mail link can carry: the mail gets the
-    // 320 x 480 points at one pixel each.
-    if (picture && !picture->empty())
-        jpeg = brumelo::encodeJPEG(
-            picture->width() > 320 ? scaleAndRotateImage(*picture) : *picture, 0.8);
-    brumelo::openURL(brumelo::emailImageURL(recipient, jpeg), brumelo::settings().openUrlCommand);
+    // pane's points at one pixel each.
+    const brumelo::PaneSize pane = paneSize();
+    if (picture && !picture->empty()) {
+        if (picture->width() <= pane.width)
+            jpeg = brumelo::encodeJPEG(*picture, 0.8);
+        else if (pane == brumelo::PaneSize{})
+            jpeg = brumelo::encodeJPEG(scaleAndRotateImage(*picture), 0.8);
+        else
+            jpeg = brumelo::encodeJPEG(shrunk(*picture, pane.width, pane.height), 0.8);
+    }
+    brumelo::openURL(brumelo::emailImageURL(recipient, jpeg, pane.width, pane.height),
+                     brumelo::settings().openUrlCommand);
 }

@@ -13,8 +13,9 @@ void emailImage(const std::string& recipient);
 
 namespace brumelo {
 
-// The escaped mailto URL for a JPEG picture, as emailImage opens it.
-std::string emailImageURL(const std::string& recipient, std::span<const std::uint8_t> jpeg);
+// The escaped mailto URL for a JPEG picture, as emailImage opens it, shown at width x height.
+std::string emailImageURL(const std::string& recipient, std::span<const std::uint8_t> jpeg,
+                          int width = 320, int height = 480);
 
 // Escapes as UTF-8 %XX every byte that may not stand in a URL; the URL's delimiters and the
 // other characters a URL allows stay as they are.

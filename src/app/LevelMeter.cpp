@@ -8,6 +8,7 @@
 
 #include "app/WindowOverlay.h"
 #include "audio/MicrophoneLevel.h"
+#include "render/Globals.h"
 
 namespace brumelo {
 
@@ -49,12 +50,14 @@ void drawLevelMeter(const LevelReading& reading, int screenX, int screenY, int s
     if (screenWidth <= 0 || screenHeight <= 0 || windowWidth <= 0 || windowHeight <= 0) return;
     if (!reading.calibrating && !(reading.level > 0)) return;
 
-    // In points of the 320 x 480 picture, then scaled into the window.
-    const GLfloat scale = static_cast<GLfloat>(screenWidth) / 320.0f;
-    const GLfloat x0 = static_cast<GLfloat>(screenX) + 300.0f * scale;
+    // In points of the pane, by its bottom right corner, then scaled into the window.
+    const auto paneWidth = static_cast<GLfloat>(paneSize().width);
+    const auto paneHeight = static_cast<GLfloat>(paneSize().height);
+    const GLfloat scale = static_cast<GLfloat>(screenWidth) / paneWidth;
+    const GLfloat x0 = static_cast<GLfloat>(screenX) + (paneWidth - 20.0f) * scale;
     const GLfloat x1 = x0 + 8.0f * scale;
-    const GLfloat bottom = static_cast<GLfloat>(screenY) + 460.0f * scale;
-    const GLfloat top = static_cast<GLfloat>(screenY) + 300.0f * scale;
+    const GLfloat bottom = static_cast<GLfloat>(screenY) + (paneHeight - 20.0f) * scale;
+    const GLfloat top = static_cast<GLfloat>(screenY) + (paneHeight - 180.0f) * scale;
     const GLfloat edge = std::max(1.0f, scale);
     const auto heightAt = [&](double level) {
         return bottom - static_cast<GLfloat>(std::clamp(level, 0.0, 1.0)) * (bottom - top);

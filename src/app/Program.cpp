@@ -69,8 +69,8 @@ class WindowContext : public EAGLContext {
                 const DirtyRegion::Pixels p = DirtyRegion::toPixels(r, contentScaleFactor);
                 changed_.push_back({p.x, p.y, p.width, p.height});
             }
-        window_.present(framebuffer, screenPixels(kScreenWidth), screenPixels(kScreenHeight),
-                        whole ? nullptr : &changed_);
+        window_.present(framebuffer, screenPixels(paneSize().width),
+                        screenPixels(paneSize().height), whole ? nullptr : &changed_);
         // Alerts float over the picture, never inside the screen frame buffer.
         Letterbox box = window_.letterbox();
         if (levelMeterShown())
@@ -136,7 +136,29 @@ double Program::renderScale() const {
     if (settings_.renderScale > 0) return settings_.renderScale;
     if (headless()) return 1.0;
     // Drawn at the window's density, the picture stays crisp however large the window.
-    return std::clamp(static_cast<double>(window_->letterbox().width) / kScreenWidth, 1.0, 4.0);
+    const Letterbox box = window_->letterbox();
+    return std::clamp(static_cast<double>(box.width) / box.pane.width, 1.0, 4.0);
+}
+
+PaneSize Program::wantedPane() const {
+    if (settings_.paneWidth > 0) return paneForScreen(settings_.paneWidth, settings_.paneHeight);
+    if (headless()) return {};
+    int w = 0, h = 0;
+    window_->windowPixelSize(w, h);
+    return paneForScreen(w, h);
+}
+
+void Program::fitPane() {
+    const PaneSize pane = wantedPane();
+    // A pane of the window's own shape fills it; a fixed one keeps whole-number scales.
+    window_->setPane(pane, settings_.paneWidth == 0);
+    const float scale = static_cast<float>(renderScale());
+    if (view_) {
+        view_->setPane(pane, scale);
+    } else {
+        setPaneSize(pane);
+        contentScaleFactor = scale;
+    }
 }
 
 int Program::launch() {
@@ -174,7 +196,7 @@ int Program::launch() {
         return 1;
     }
 
-    contentScaleFactor = static_cast<float>(renderScale());
+    fitPane();
     delegate_ = std::make_unique<TenzoAppDelegate>();
     auto context = std::make_shared<WindowContext>(*window_);
     windowContext_ = context.get();
@@ -321,7 +343,7 @@ void Program::handleEvent(const InputEvent& e) {
             break;
         case Kind::Expose:
             if (delegate_ && delegate_->dropletScreen()) delegate_->dropletScreen()->setNeedsDisplay();
-            view_->setContentScaleFactor(static_cast<float>(renderScale()));
+            fitPane();
             windowContext_->setNeedsPresent();
             view_->layoutSubviews();
             break;
@@ -451,7 +473,7 @@ bool Program::writeScreenshot(const std::string& path) {
     if (delegate_ && delegate_->dropletScreen())
         picture = delegate_->dropletScreen()->getScreenshot();
     if (!picture) {
-        const int w = screenPixels(320), h = screenPixels(480);
+        const int w = screenPixels(paneSize().width), h = screenPixels(paneSize().height);
         std::vector<std::uint8_t> rgba(static_cast<std::size_t>(w) * h * 4);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());

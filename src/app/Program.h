@@ -61,6 +61,10 @@ class Program {
   private:
     // Pixels a point the frame is drawn at: the option's, else the window's.
     double renderScale() const;
+    // The pane for this run: --pane's, else the window's shape (headless: the phone's).
+    PaneSize wantedPane() const;
+    // Gives the window and the view the pane wanted now, at the window's density.
+    void fitPane();
     void touch(ScriptEvent::Kind kind, std::int64_t id, double x, double y, int taps);
     void sendAccelerometer(double dt);
     int runWindow();

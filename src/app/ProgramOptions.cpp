@@ -43,6 +43,9 @@ std::string usageText() {
            "  --scale N                window scale (1 to 16)\n"
            "  --render-scale N         pixels a point the picture is drawn at (1 to 4); by\n"
            "                           default the window's, 1 in a headless run\n"
+           "  --pane WxH               the pane of a screen of this shape (320x480, the\n"
+           "                           phone's, in any window); by default the window's,\n"
+           "                           320x480 in a headless run\n"
            "  --fullscreen             start in full screen (F11 toggles)\n"
            "  --full-redraw            redraw the whole picture every frame, not only what "
            "changed\n"
@@ -170,6 +173,19 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments) {
                 if (!parseInteger(number, s.renderScale) || s.renderScale < 1 || s.renderScale > 4)
                     return fail("bad value for --render-scale: '" + number + "' (1 to 4)");
             }
+            continue;
+        }
+
+        if (name == "--pane") {
+            std::string v;
+            if (!takeValue(v)) return fail("option --pane needs a value");
+            const auto x = v.find('x');
+            int w = 0, h = 0;
+            if (x == std::string::npos || !parseInteger(v.substr(0, x), w) ||
+                !parseInteger(v.substr(x + 1), h) || w < 1 || h < 1 || w > 10000 || h > 10000)
+                return fail("bad value for --pane: '" + v + "' (WxH, such as 320x480)");
+            s.paneWidth = w;
+            s.paneHeight = h;
             continue;
         }
 

@@ -28,6 +28,9 @@ struct Settings {
     bool fullscreen = false;
     int renderScale = 0;      // --render-scale: frame pixels per point; 0 follows the window
     bool fullRedraw = false;  // --full-redraw: composite the whole screen every frame
+    // --pane WxH: a screen of this shape, whatever the window's (0: the window's; headless
+    // runs 320 x 480).
+    int paneWidth = 0, paneHeight = 0;
     bool canQuit = true;  // false where the program may not end itself (a web page): Esc only
                           // closes menus
     // Remembered between runs in settingsFile (empty: nothing is remembered).

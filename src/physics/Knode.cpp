@@ -275,7 +275,7 @@ void Knode::setIntraCollisionGroup(std::int32_t group) {
     if (group < 0) {
         logLine("setIntraCollisionGroup group < 0");
         group = kNoCollisionGroup;
-    } else if (group > _GROUP_MAX) {
+    } else if (group > (world_ ? world_->groupMax() : _GROUP_MAX)) {
         logLine("setIntraCollisionGroup group > _GROUP_MAX");
         group = kNoCollisionGroup;
     }
@@ -288,7 +288,7 @@ void Knode::setInterCollisionGroup(std::int32_t group) {
     if (group < 0) {
         logLine("setInterCollisionGroup group < 0");
         group = kNoCollisionGroup;
-    } else if (group > _GROUP_MAX) {
+    } else if (group > (world_ ? world_->groupMax() : _GROUP_MAX)) {
         logLine("setInterCollisionGroup group > _GROUP_MAX");
         group = kNoCollisionGroup;
     }

@@ -22,9 +22,6 @@ void eraseNode(Kworld::NodeList& list, const Knode* node) {
     std::erase_if(list, [node](const std::shared_ptr<Knode>& n) { return n.get() == node; });
 }
 
-// A group number that may index the group lists.
-bool validGroup(std::int32_t group) { return group >= 0 && group <= _GROUP_MAX; }
-
 }  // namespace
 
 Kworld::Kworld(Viewport* viewport) : mainViewport_(viewport) {}
@@ -231,7 +228,7 @@ void Kworld::drawOnViewportTextured(Viewport* viewport, bool textured) {
 void Kworld::nodeInterCollisionGroupWillChange(Knode* node, std::int32_t group) {
     removeNodeFromInterCollisionGroup(node);
     if (group == kNoCollisionGroup) return;
-    if (!validGroup(group)) {
+    if (group < 0 || group > groupMax_) {
         logLine("setInterCollisionGroup group out of range");
         return;
     }
@@ -251,7 +248,7 @@ void Kworld::addNodeToIntraCollisionGroup(Knode* node, std::int32_t group) {
         logLine("setIntraCollisionGroup group < 0");
         return;
     }
-    if (group > _GROUP_MAX) {
+    if (group > groupMax_) {
         logLine("setIntraCollisionGroup group > _GROUP_MAX");
         return;
     }

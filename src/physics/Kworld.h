@@ -1,10 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "physics/Knode.h"
 #include "physics/Vector3f.h"
 
 class Knode;
@@ -95,6 +97,10 @@ class Kworld {
     double timescale() const { return timescale_; }
     void setTimescale(double v) { timescale_ = v; }
     std::int32_t collisions() const { return collisions_; }
+    // The largest collision-group number this world takes: _GROUP_MAX unless a taller screen's
+    // grid needs more rows of numbers.
+    std::int32_t groupMax() const { return groupMax_; }
+    void setGroupMax(std::int32_t v) { groupMax_ = std::max(v, _GROUP_MAX); }
     double maxStepSize() const { return maxStepSize_; }
     void setMaxStepSize(double v) { maxStepSize_ = v; }
     std::int32_t loops() const { return loops_; }
@@ -123,6 +129,7 @@ class Kworld {
     double timescale_ = 1.0;
     std::int32_t collisions_ = 0;
     double maxStepSize_ = 0.1;
+    std::int32_t groupMax_ = _GROUP_MAX;
     std::int32_t loops_ = 0;
     double t_ = 0.0;
     double tilt_ = 0.0;

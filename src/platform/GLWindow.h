@@ -13,7 +13,7 @@
 
 namespace brumelo {
 
-// Input from the window, already in screen points (320 x 480, origin top-left).
+// Input from the window, already in the pane's points (origin top-left).
 struct InputEvent {
     enum class Kind {
         None,
@@ -55,7 +55,7 @@ struct InputEvent {
 };
 
 // The SDL window with its OpenGL ES 1.1 context; headless, the same thing on SDL's offscreen
-// driver with nothing shown. Presenting draws the 320 x 480 off-screen frame letterboxed.
+// driver with nothing shown. Presenting draws the off-screen frame of the pane letterboxed.
 class GLWindow {
   public:
     // Returns nullptr and says why when no window or no ES 1.1 context can be made. scale sets
@@ -81,6 +81,14 @@ class GLWindow {
     void swap();
 
     Letterbox letterbox() const;
+    // The pane the picture shows; input comes in its points. fill: the picture takes all the
+    // window its shape allows (a pane made for the window), else a whole-number scale where
+    // one fits.
+    void setPane(PaneSize pane, bool fill) {
+        pane_ = pane;
+        fill_ = fill;
+    }
+    PaneSize pane() const { return pane_; }
     void windowPixelSize(int& width, int& height) const;
     void toggleFullscreen();
 
@@ -101,6 +109,8 @@ class GLWindow {
     struct Impl;
     std::unique_ptr<Impl> impl_;
     bool headless_ = false;
+    PaneSize pane_;
+    bool fill_ = false;
 };
 
 }  // namespace brumelo

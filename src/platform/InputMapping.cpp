@@ -5,34 +5,55 @@
 
 namespace brumelo {
 
-Letterbox Letterbox::fit(int windowWidth, int windowHeight, int forcedScale) {
+PaneSize paneForScreen(int screenWidth, int screenHeight) {
+    if (screenWidth <= 0 || screenHeight <= 0) return {};
+    const double shape = static_cast<double>(screenHeight) / screenWidth;
+    auto even = [](double points) { return 2 * static_cast<int>(std::lround(points / 2)); };
+    // A screen a million times longer than wide is no screen; the pane stays drawable.
+    constexpr int kLongest = 4 * kScreenHeight;
+    PaneSize pane;
+    if (shape * kScreenWidth >= kScreenHeight)
+        pane.height = std::clamp(even(kScreenWidth * shape), kScreenHeight, kLongest);
+    else if (shape >= 1.0)
+        pane.width = std::clamp(even(kScreenHeight / shape), kScreenWidth, kLongest);
+    // A screen held sideways keeps the phone's pane upright, bars beside it.
+    return pane;
+}
+
+Letterbox Letterbox::fit(int windowWidth, int windowHeight, int forcedScale, PaneSize pane) {
     Letterbox box;
+    box.pane = pane;
     if (windowWidth <= 0 || windowHeight <= 0) {
         box.width = box.height = 0;
         return box;
     }
-    int whole = std::min(windowWidth / kScreenWidth, windowHeight / kScreenHeight);
+    int whole = std::min(windowWidth / pane.width, windowHeight / pane.height);
     if (forcedScale > 0) whole = std::min(whole, forcedScale);
-    if (whole < 1) return fill(windowWidth, windowHeight);
-    box.width = kScreenWidth * whole;
-    box.height = kScreenHeight * whole;
+    if (whole < 1) return fill(windowWidth, windowHeight, pane);
+    box.width = pane.width * whole;
+    box.height = pane.height * whole;
     box.x = (windowWidth - box.width) / 2;
     box.y = (windowHeight - box.height) / 2;
     return box;
 }
 
-Letterbox Letterbox::fill(int windowWidth, int windowHeight) {
+Letterbox Letterbox::fill(int windowWidth, int windowHeight, PaneSize pane) {
     Letterbox box;
+    box.pane = pane;
     if (windowWidth <= 0 || windowHeight <= 0) {
         box.width = box.height = 0;
         return box;
     }
-    double s = std::min(static_cast<double>(windowWidth) / kScreenWidth,
-                        static_cast<double>(windowHeight) / kScreenHeight);
-    box.width = std::max(1, static_cast<int>(std::lround(kScreenWidth * s)));
-    box.height = std::max(1, static_cast<int>(std::lround(kScreenHeight * s)));
+    double s = std::min(static_cast<double>(windowWidth) / pane.width,
+                        static_cast<double>(windowHeight) / pane.height);
+    box.width = std::max(1, static_cast<int>(std::lround(pane.width * s)));
+    box.height = std::max(1, static_cast<int>(std::lround(pane.height * s)));
     box.width = std::min(box.width, windowWidth);
     box.height = std::min(box.height, windowHeight);
+    // A pane made for this window misses its shape by less than a point (its sides are whole
+    // points): the picture stretches that little rather than leave a line of black.
+    if (windowWidth - box.width < s) box.width = windowWidth;
+    if (windowHeight - box.height < s) box.height = windowHeight;
     box.x = (windowWidth - box.width) / 2;
     box.y = (windowHeight - box.height) / 2;
     return box;
@@ -43,8 +64,8 @@ bool Letterbox::toPoints(double windowX, double windowY, double& pointX, double&
     double u = (windowX - x) / width;
     double v = (windowY - y) / height;
     if (u < 0 || v < 0 || u >= 1 || v >= 1) return false;
-    pointX = u * kScreenWidth;
-    pointY = v * kScreenHeight;
+    pointX = u * pane.width;
+    pointY = v * pane.height;
     return true;
 }
 

@@ -4,10 +4,12 @@
 #include <cmath>
 #include <limits>
 
+#include "render/Globals.h"
+
 namespace {
 
-constexpr float kHalfWidth = 160.0f;
-constexpr float kHalfHeight = 240.0f;
+float halfWidth() { return static_cast<float>(paneHalfWidth()); }
+float halfHeight() { return static_cast<float>(paneHalfHeight()); }
 // Past this share of the screen one full redraw is cheaper than many pieces.
 constexpr float kFullShare = 0.5f;
 // Overlapping pieces merge unless their union is this much larger than the two (a diagonal
@@ -27,8 +29,8 @@ bool overlap(const DirtyRegion::Rect& a, const DirtyRegion::Rect& b) {
 
 void DirtyRegion::add(float minX, float minY, float maxX, float maxY) {
     if (all_) return;
-    Rect r{std::max(minX, -kHalfWidth), std::max(minY, -kHalfHeight), std::min(maxX, kHalfWidth),
-           std::min(maxY, kHalfHeight)};
+    Rect r{std::max(minX, -halfWidth()), std::max(minY, -halfHeight()), std::min(maxX, halfWidth()),
+           std::min(maxY, halfHeight())};
     if (!(r.minX < r.maxX && r.minY < r.maxY)) return;
     // Overlapping pieces would be drawn twice: they become one where that adds little.
     for (std::size_t i = 0; i < rects_.size();) {
@@ -56,7 +58,7 @@ void DirtyRegion::add(float minX, float minY, float maxX, float maxY) {
     }
     float total = 0;
     for (const Rect& piece : rects_) total += piece.area();
-    if (total > kFullShare * 4.0f * kHalfWidth * kHalfHeight) addAll();
+    if (total > kFullShare * 4.0f * halfWidth() * halfHeight()) addAll();
 }
 
 void DirtyRegion::mergeInto(std::size_t keep, std::size_t drop) {
@@ -65,10 +67,10 @@ void DirtyRegion::mergeInto(std::size_t keep, std::size_t drop) {
 }
 
 DirtyRegion::Pixels DirtyRegion::toPixels(const Rect& r, float scale) {
-    const auto x0 = static_cast<int>(std::floor((r.minX + kHalfWidth) * scale));
-    const auto y0 = static_cast<int>(std::floor((kHalfHeight - r.maxY) * scale));
-    const auto x1 = static_cast<int>(std::ceil((r.maxX + kHalfWidth) * scale));
-    const auto y1 = static_cast<int>(std::ceil((kHalfHeight - r.minY) * scale));
+    const auto x0 = static_cast<int>(std::floor((r.minX + halfWidth()) * scale));
+    const auto y0 = static_cast<int>(std::floor((halfHeight() - r.maxY) * scale));
+    const auto x1 = static_cast<int>(std::ceil((r.maxX + halfWidth()) * scale));
+    const auto y1 = static_cast<int>(std::ceil((halfHeight() - r.minY) * scale));
     return {x0, y0, x1 - x0, y1 - y0};
 }
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 // The parts of the screen that changed since the frame was last composited, in world units
-// (x -160..160, y -240..240 down the screen). Redrawing only these gives the same pixels as
-// redrawing everything, for a fraction of the fill.
+// (x -160..160, y -240..240 down the screen on the phone's pane). Redrawing only these gives the
+// same pixels as redrawing everything, for a fraction of the fill.
 class DirtyRegion {
   public:
     struct Rect {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "physics/Vector3f.h"
+#include "platform/InputMapping.h"
 #include "render/Touch.h"
 
 class AlertView;
@@ -53,6 +54,10 @@ class EAGLView {
     // Remakes the screen frame buffer and the steam at this many pixels a point (1 to 4), the
     // steam wiped so far carried over. False when GL cannot make them.
     bool setContentScaleFactor(float scale);
+    // Remakes the screen frame buffer, the steam and the viewports for a pane of a new size at
+    // this many pixels a point: the wiped steam carried over where it still lies on the pane
+    // (new glass steamed), the droplets kept where they fit. False when GL cannot make them.
+    bool setPane(brumelo::PaneSize pane, float scale);
     void destroyFramebuffer();
     bool createFramebufferObjectForTexture(Texture2D& texture, bool clear);
 
@@ -88,12 +93,11 @@ class EAGLView {
     void setLevelOverride(std::optional<float> level) { levelOverride_ = level; }
 
     // Screen point (origin top-left, y down) to world point.
-    static _Vector3f worldPoint(double screenX, double screenY) {
-        return _Vector3f{screenX - 160.0, screenY - 240.0, 0.0};
-    }
+    static _Vector3f worldPoint(double screenX, double screenY);
 
   private:
     EAGLView() = default;
+    bool remakeScreen(float scale, brumelo::PaneSize pane);
 
     int backingWidth_ = 0;
     int backingHeight_ = 0;

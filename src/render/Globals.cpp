@@ -1,5 +1,6 @@
 #include "render/Globals.h"
 
+#include <algorithm>
 #include <cmath>
 
 std::array<std::shared_ptr<Texture2D>, 4> _textures;
@@ -17,4 +18,16 @@ float contentScaleFactor = 1.0f;
 
 int screenPixels(double points) {
     return static_cast<int>(std::lround(points * static_cast<double>(contentScaleFactor)));
+}
+
+namespace {
+brumelo::PaneSize pane;
+}
+
+const brumelo::PaneSize& paneSize() { return pane; }
+void setPaneSize(brumelo::PaneSize size) { pane = size; }
+
+float paneCoverScale() {
+    return std::max(static_cast<float>(pane.width) / brumelo::kScreenWidth,
+                    static_cast<float>(pane.height) / brumelo::kScreenHeight);
 }

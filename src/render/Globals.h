@@ -5,6 +5,8 @@
 #include <array>
 #include <memory>
 
+#include "platform/InputMapping.h"
+
 class Texture2D;
 class GBMusicTrack;
 class SimpleView;
@@ -29,7 +31,7 @@ extern float peakLevels[4];
 
 extern bool fingerDown;
 
-// The screen's frame buffer (off-screen, 320 x 480) and its colour render buffer.
+// The screen's frame buffer (off-screen, the pane's size) and its colour render buffer.
 extern GLuint viewFramebuffer;
 extern GLuint viewRenderbuffer;
 
@@ -39,15 +41,28 @@ extern std::shared_ptr<Viewport> viewport1, viewport2, viewport3, viewportMenu, 
 // Frames drawn since start.
 extern int loops;
 
-// Pixels of the screen frame buffer per point, the world's unit: 1 draws the 320 x 480 points on
+// Pixels of the screen frame buffer per point, the world's unit: 1 draws the pane's points on
 // as many pixels, 2 or 3 draw them crisp on a dense screen. Sizes handed to GL in pixels
 // (glPointSize, glLineWidth, glViewport, read-back) are multiplied by it.
 extern float contentScaleFactor;
 
 // The screen in points: what screen-sized pictures (the fogged view, the remembered writing,
-// a picture made to cover the screen) are made for.
-inline float paneWidthPoints() { return 320.0f; }
-inline float paneHeightPoints() { return 480.0f; }
+// a picture made to cover the screen) are made for. The pane's size (below).
+inline float paneWidthPoints();
+inline float paneHeightPoints();
 
 // Pixels of the screen frame buffer along that many points.
 int screenPixels(double points);
+
+// The pane: the screen in points, the world's units (320 x 480 on the phone). The world's
+// origin is its centre, so x runs over +-paneHalfWidth() and y over +-paneHalfHeight(). Only
+// the view changes it (EAGLView::setPane), remaking what has its size.
+const brumelo::PaneSize& paneSize();
+void setPaneSize(brumelo::PaneSize pane);
+inline double paneHalfWidth() { return paneSize().width / 2; }
+inline double paneHalfHeight() { return paneSize().height / 2; }
+// How much a picture made to cover the phone's 320 x 480 grows to cover the pane (1 there).
+float paneCoverScale();
+
+inline float paneWidthPoints() { return static_cast<float>(paneSize().width); }
+inline float paneHeightPoints() { return static_cast<float>(paneSize().height); }

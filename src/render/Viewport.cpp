@@ -9,9 +9,9 @@
 
 namespace {
 
-// The screen's centre in pixels; every conversion is relative to it.
-constexpr int kScreenCenterX = 160;
-constexpr int kScreenCenterY = 240;
+// The screen's centre in points; every conversion is relative to it.
+int screenCenterX() { return paneSize().width / 2; }
+int screenCenterY() { return paneSize().height / 2; }
 
 }  // namespace
 
@@ -52,8 +52,8 @@ void Viewport::setupView() const {
     const int hh = height_ / 2;
     const int l = (-width_) / 2;
     const int b = (-height_) / 2;
-    glViewport(screenPixels(screenLocationX_ - hw + kScreenCenterX),
-               screenPixels(screenLocationY_ - hh + kScreenCenterY), screenPixels(width_),
+    glViewport(screenPixels(screenLocationX_ - hw + screenCenterX()),
+               screenPixels(screenLocationY_ - hh + screenCenterY()), screenPixels(width_),
                screenPixels(height_));
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glMatrixMode(GL_PROJECTION);
@@ -95,9 +95,9 @@ bool Viewport::canSeeNode(const Knode& node) const {
 _Vector3f Viewport::screenToWorldCoordinates(int screenX, int screenY) const {
     const double z = cameraPosition_.z;
     const double x =
-        static_cast<double>(screenX - kScreenCenterX - screenLocationX_) * z + cameraPosition_.x;
+        static_cast<double>(screenX - screenCenterX() - screenLocationX_) * z + cameraPosition_.x;
     const double y =
-        static_cast<double>(kScreenCenterY - screenY - screenLocationY_) * z + cameraPosition_.y;
+        static_cast<double>(screenCenterY() - screenY - screenLocationY_) * z + cameraPosition_.y;
     if (x > worldMaxX_ || x < worldMinX_ || y > worldMaxY_ || y < worldMinY_) {
         return _Vector3f{0.0, 0.0, 0.0};
     }
@@ -105,8 +105,8 @@ _Vector3f Viewport::screenToWorldCoordinates(int screenX, int screenY) const {
 }
 
 bool Viewport::insideViewport(int screenX, int screenY) const {
-    const int dx = std::abs(screenX - kScreenCenterX - screenLocationX_);
-    const int dy = std::abs((kScreenCenterY - screenY) - screenLocationY_);
+    const int dx = std::abs(screenX - screenCenterX() - screenLocationX_);
+    const int dy = std::abs((screenCenterY() - screenY) - screenLocationY_);
     return dx <= width_ / 2 && dy <= height_ / 2;
 }
 

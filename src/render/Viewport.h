@@ -7,8 +7,8 @@
 
 class Knode;
 
-// A rectangle of the 320 x 480 screen with a 2-D camera on the physics world. The screen centre
-// (160, 240) is fixed; every conversion below is relative to it.
+// A rectangle of the screen (the pane, 320 x 480 on the phone) with a 2-D camera on the physics
+// world. Every conversion below is relative to the screen's centre, (160, 240) on the phone.
 class Viewport {
   public:
     // The four manipulation states rotateManipulationState steps through.

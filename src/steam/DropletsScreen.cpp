@@ -36,8 +36,6 @@ void endSteamAlphaDrawing() {
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 
-constexpr int kScreenWidth = 320;
-constexpr int kScreenHeight = 480;
 // In the glass look the steam lends the fog this much of its colour.
 constexpr GLfloat kSteamTintInGlass = 0.3f;
 // A finger's pass takes this much of the steam in the glass look.
@@ -51,7 +49,9 @@ double coordinateDraw(float span) {
 
 // One screen-sized quad in one colour, as a four-vertex triangle strip.
 void drawScreenQuad(GLfloat alpha) {
-    static const GLfloat vertices[12] = {-160, -240, 0, 160, -240, 0, -160, 240, 0, 160, 240, 0};
+    const auto w = static_cast<GLfloat>(paneHalfWidth()),
+               h = static_cast<GLfloat>(paneHalfHeight());
+    const GLfloat vertices[12] = {-w, -h, 0, w, -h, 0, -w, h, 0, w, h, 0};
     const GLfloat colors[16] = {0, 0, 0, alpha, 0, 0, 0, alpha, 0, 0, 0, alpha, 0, 0, 0, alpha};
     // Texturing is off; a stale coordinate array left enabled must not be read.
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -68,11 +68,17 @@ DropletsScreen::~DropletsScreen() = default;
 
 std::shared_ptr<DropletsScreen> DropletsScreen::initDropletsScreen(Viewport* viewport) {
     auto screen = std::make_shared<DropletsScreen>(viewport);
+    screen->setGroupMax(groupMaxForPane());
+    const brumelo::PaneSize pane = paneSize();
+    // In the upper half of the screen, short of the top tenth of it.
+    const double reach = -216.0 * (pane.height / 480.0);
     for (int i = 0; i < 2; ++i) {
         std::int32_t first = brumelo::random();
         std::int32_t second = brumelo::random();
-        double x = static_cast<double>(brumelo::randomFraction(first) * 320.0f) - 160.0;
-        double y = brumelo::randomFraction(second) * -216.0;
+        double x =
+            static_cast<double>(brumelo::randomFraction(first) * static_cast<float>(pane.width)) -
+            paneHalfWidth();
+        double y = brumelo::randomFraction(second) * reach;
         screen->addDroplet({x, y, 0.0});
     }
     screen->resetBackgroundTextureRandom();
@@ -107,22 +113,51 @@ void DropletsScreen::addDroplet(_Vector3f p) {
     auto droplet = Droplet::initWithParams(static_cast<float>(p.x), static_cast<float>(p.y), mass,
                                            2, 0.0, this);
     droplet->setElasticity(0.3);
-    droplet->setRemoveTopLimit(240);
-    droplet->setBounceTopLimit(240);
-    droplet->setRemoveBottomLimit(-240);
-    droplet->setBounceBottomLimit(-240);
-    droplet->setRemoveRightLimit(160);
-    droplet->setBounceRightLimit(160);
-    droplet->setRemoveLeftLimit(-160);
-    droplet->setBounceLeftLimit(-160);
+    setLimits(*droplet);
     droplet->setRemoveOffScreen(true);
     droplet->setBounceOnRect(false);
     droplets_.push_back(droplet);
 }
 
+void DropletsScreen::setLimits(Droplet& droplet) {
+    const double w = paneHalfWidth(), h = paneHalfHeight();
+    droplet.setRemoveTopLimit(h);
+    droplet.setBounceTopLimit(h);
+    droplet.setRemoveBottomLimit(-h);
+    droplet.setBounceBottomLimit(-h);
+    droplet.setRemoveRightLimit(w);
+    droplet.setBounceRightLimit(w);
+    droplet.setRemoveLeftLimit(-w);
+    droplet.setBounceLeftLimit(-w);
+}
+
+std::int32_t DropletsScreen::groupMaxForPane() {
+    // The phone's grid numbers its cells up to 117 and takes up to 120; a larger pane has more
+    // columns and rows, and as much to spare.
+    const brumelo::PaneSize pane = paneSize();
+    return pane.width / 35 + 9 * (pane.height / 40) + 3;
+}
+
+void DropletsScreen::paneChanged() {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    setGroupMax(groupMaxForPane());
+    const double w = paneHalfWidth(), h = paneHalfHeight();
+    std::vector<std::shared_ptr<Droplet>> off;
+    for (const auto& droplet : droplets_) {
+        setLimits(*droplet);
+        if (std::abs(droplet->data[3]) > w || std::abs(droplet->data[7]) > h)
+            off.push_back(droplet);
+    }
+    // Drops the pane no longer holds leave it; the rest run on as they were.
+    for (const auto& droplet : off) removeNode(droplet.get());
+    updateBspIndexes();
+    dirty_.addAll();
+}
+
 void DropletsScreen::addRandomDroplet() {
-    double x = coordinateDraw(320.0f);
-    double y = coordinateDraw(480.0f);
+    const brumelo::PaneSize pane = paneSize();
+    double x = coordinateDraw(static_cast<float>(pane.width));
+    double y = coordinateDraw(static_cast<float>(pane.height));
     addDroplet({x, y, 0.0});
 }
 
@@ -197,8 +232,8 @@ void DropletsScreen::updatePhysics(double interval, Viewport* viewport) {
 std::int32_t DropletsScreen::calcCollisionGroup(Droplet* droplet, double dx, double dy) {
     double x = droplet->data[3] + dx;
     double y = droplet->data[7] + dy;
-    auto column = static_cast<std::int32_t>((x + 160.0) / 35.0);
-    auto row = static_cast<std::int32_t>((y + 240.0) / 40.0);
+    auto column = static_cast<std::int32_t>((x + paneHalfWidth()) / 35.0);
+    auto row = static_cast<std::int32_t>((y + paneHalfHeight()) / 40.0);
     droplet->setBspIndexX(column);
     droplet->setBspIndexY(row);
     // Nine, not ten, per row: the last column shares its number with the next row's first.
@@ -282,8 +317,10 @@ void DropletsScreen::makeLessSteamy(double amount) {
 void DropletsScreen::blowDroplets(double level) {
     double k = 45000.0 * level;
     for (const auto& droplet : droplets_) {
+        // From the bottom edge, right of centre, wherever that edge lies.
         _Vector3f d{static_cast<double>(droplet->data[3] - 130.0f),
-                    static_cast<double>(droplet->data[7] - 240.0f), 0.0};
+                    static_cast<double>(droplet->data[7] - static_cast<float>(paneHalfHeight())),
+                    0.0};
         double n = lengthV3(&d);
         // A droplet right on the blow point has no direction to go: it gets no push.
         if (n == 0.0) continue;
@@ -333,6 +370,15 @@ GlassLook* DropletsScreen::glassLook() {
     return glass_.get();
 }
 
+float DropletsScreen::backgroundCover() const {
+    if (!backgroundTexture_ || paneCoverScale() == 1.0f) return 1.0f;
+    // A picture made for another pane (a dense copy from before the window changed) covers
+    // this one too.
+    const brumelo::SizeF size = backgroundTexture_->drawnSize();
+    if (size.width <= 0 || size.height <= 0) return paneCoverScale();
+    return std::max(paneWidthPoints() / size.width, paneHeightPoints() / size.height);
+}
+
 void DropletsScreen::prepareFrost() {
     if (!backgroundTexture_) {
         frost_.reset();
@@ -343,7 +389,7 @@ void DropletsScreen::prepareFrost() {
         frost_->contentSize().height == paneHeightPoints())
         return;
     frost_ = frost::makeFrostedTexture(*backgroundTexture_, paneWidthPoints(), paneHeightPoints(),
-                                       contentScaleFactor);
+                                       contentScaleFactor, backgroundCover());
     frostOf_ = backgroundTexture_;
     frostScale_ = contentScaleFactor;
     dirty_.addAll();
@@ -412,7 +458,7 @@ const Texture2D* DropletsScreen::markSprite(double diameterPoints) {
 bool DropletsScreen::coversScreen(const Viewport* viewport) const {
     if (!viewport) return false;
     const _Vector3f camera = viewport->cameraPosition();
-    return viewport->width() == kScreenWidth && viewport->height() == kScreenHeight &&
+    return viewport->width() == paneSize().width && viewport->height() == paneSize().height &&
            viewport->screenLocationX() == 0 && viewport->screenLocationY() == 0 &&
            camera.x == 0.0 && camera.y == 0.0 && camera.z == 1.0;
 }
@@ -462,12 +508,20 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
         // Centred texel for pixel, the picture samples exactly and cheaper unfiltered.
         const brumelo::SizeF size = backgroundTexture_->drawnSize();
         const float s = contentScaleFactor;
+        const float cover = backgroundCover();
         auto even = [](float pixels) { return std::fmod(pixels, 2.0f) == 0.0f; };
-        backgroundTexture_->setFilter(backgroundTexture_->pixelsPerPoint() == s &&
+        backgroundTexture_->setFilter(cover == 1.0f && backgroundTexture_->pixelsPerPoint() == s &&
                                               even(size.width * s) && even(size.height * s)
                                           ? GL_NEAREST
                                           : GL_LINEAR);
-        backgroundTexture_->drawAtPoint(0.0f, 0.0f);
+        if (cover == 1.0f) {
+            backgroundTexture_->drawAtPoint(0.0f, 0.0f);
+        } else {
+            // A point more each way: filtered, the picture's outer texels blend with what lies
+            // past it in the texture.
+            const float w = (size.width + 2) * cover, h = (size.height + 2) * cover;
+            backgroundTexture_->drawInRect({-w / 2, -h / 2, w, h});
+        }
     }
     if (glass && frost_) {
         // Where the steam lies, the fogged view as much as the steam weighs: sharp where wiped.
@@ -548,7 +602,7 @@ void DropletsScreen::drawOnViewportTextured(Viewport* viewport, bool) {
 }
 
 std::shared_ptr<Image> DropletsScreen::getScreenshot() {
-    const int width = screenPixels(kScreenWidth), height = screenPixels(kScreenHeight);
+    const int width = screenPixels(paneSize().width), height = screenPixels(paneSize().height);
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());

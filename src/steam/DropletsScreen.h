@@ -70,8 +70,14 @@ class DropletsScreen : public Kworld {
     void drawOnViewport(Viewport* viewport, bool textured) {
         drawOnViewportTextured(viewport, textured);
     }
-    // The bound frame buffer's 320 x 480 pixels, upright, as an opaque picture.
+    // The bound frame buffer's pixels (the pane's points), upright, as an opaque picture.
     std::shared_ptr<Image> getScreenshot();
+
+    // The pane took a new size (paneSize()): the droplets' limits, the collision grid's numbers
+    // and the next composite follow it; droplets outside it leave.
+    void paneChanged();
+    // The largest collision-group number the grid gives on the present pane.
+    static std::int32_t groupMaxForPane();
 
     // A fresh frame buffer on the steam texture (its content kept) and no droplets.
     void reset();
@@ -111,6 +117,8 @@ class DropletsScreen : public Kworld {
 
   private:
     void eraseDroplet(Knode* node);
+    // Bounce and removal at the pane's edges.
+    static void setLimits(Droplet& droplet);
     void bindSteamFramebuffer() const;
     // The steam, the background and the droplets over whatever the scissor lets through.
     void compositeLayers(const DirtyRegion::Rect* clip);
@@ -121,6 +129,8 @@ class DropletsScreen : public Kworld {
     // The fogged view of the background for the glass look, made again when the background or
     // the density changed.
     void prepareFrost();
+    // How much the background is scaled to cover the pane.
+    float backgroundCover() const;
 
     std::vector<std::shared_ptr<Droplet>> droplets_;
     std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>> fingerTracks_;

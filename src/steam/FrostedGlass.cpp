@@ -244,7 +244,8 @@ std::vector<std::uint8_t> readTexture(const Texture2D& texture) {
 }
 
 std::shared_ptr<Texture2D> makeFrostedTexture(const Texture2D& background, float screenWidth,
-                                              float screenHeight, float pixelsPerPoint) {
+                                              float screenHeight, float pixelsPerPoint,
+                                              float cover) {
     pixelsPerPoint = std::max(1.0f, pixelsPerPoint);
     const std::vector<std::uint8_t> pixels = readTexture(background);
     if (pixels.empty()) return nullptr;
@@ -255,8 +256,8 @@ std::shared_ptr<Texture2D> makeFrostedTexture(const Texture2D& background, float
                                                  background.pixelsWide() * background.maxS())));
     picture.height = std::min(static_cast<int>(background.pixelsHigh()),
                               static_cast<int>(std::lround(background.pixelsHigh() * background.maxT())));
-    picture.pictureWidth = background.drawnSize().width;
-    picture.pictureHeight = background.drawnSize().height;
+    picture.pictureWidth = background.drawnSize().width * cover;
+    picture.pictureHeight = background.drawnSize().height * cover;
     const std::vector<std::uint8_t> frosted =
         frostedPixels(picture, screenWidth, screenHeight, pixelsPerPoint);
     auto texture = Texture2D::initWithSize({screenWidth, screenHeight}, pixelsPerPoint);

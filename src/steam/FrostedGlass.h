@@ -30,9 +30,10 @@ std::vector<std::uint8_t> frostedPixels(const Picture& picture, float screenWidt
 // lays them out: row 0 is t = 0. Empty when the texture cannot be attached.
 std::vector<std::uint8_t> readTexture(const Texture2D& texture);
 
-// The same as a texture drawn over the screen, from a background texture; nullptr when the
-// background cannot be read back.
+// The same as a texture drawn over the screen, from a background texture drawn centred and
+// scaled by `cover`; nullptr when the background cannot be read back.
 std::shared_ptr<Texture2D> makeFrostedTexture(const Texture2D& background, float screenWidth,
-                                              float screenHeight, float pixelsPerPoint);
+                                              float screenHeight, float pixelsPerPoint,
+                                              float cover = 1.0f);
 
 }  // namespace frost

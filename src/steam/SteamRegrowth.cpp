@@ -14,7 +14,9 @@ void regrowSteam(DropletsScreen& screen) {
         screen.frames() / kRegrowthPeriod % 2 == 1 ? screen.glassWriting() : nullptr;
     // A quarter over one step, so that both rounding and truncation to 8 bits give one step.
     constexpr GLfloat a = 1.25f / 255.0f;
-    static const GLfloat vertices[12] = {-160, -240, 0, 160, -240, 0, -160, 240, 0, 160, 240, 0};
+    const auto w = static_cast<GLfloat>(paneHalfWidth()),
+               h = static_cast<GLfloat>(paneHalfHeight());
+    const GLfloat vertices[12] = {-w, -h, 0, w, -h, 0, -w, h, 0, w, h, 0};
     static const GLfloat colors[16] = {0, 0, 0, a, 0, 0, 0, a, 0, 0, 0, a, 0, 0, 0, a};
     GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &bound);

@@ -45,6 +45,26 @@ TEST(Letterbox, ShrinksKeepingShapeWhenTooSmallAndHonoursForcedScale) {
     EXPECT_FALSE(Letterbox::fit(0, 0).toPoints(0, 0, x, y));
 }
 
+TEST(Letterbox, ThePaneTakesTheScreensShapeAndFillsItsWindow) {
+    using brumelo::paneForScreen;
+    using brumelo::PaneSize;
+    EXPECT_EQ(paneForScreen(640, 960), (PaneSize{320, 480}));
+    EXPECT_EQ(paneForScreen(390, 844), (PaneSize{320, 692}));   // a 19.5:9 phone
+    EXPECT_EQ(paneForScreen(768, 1024), (PaneSize{360, 480}));  // a 3:4 tablet: wider
+    EXPECT_EQ(paneForScreen(1000, 1000), (PaneSize{480, 480}));
+    EXPECT_EQ(paneForScreen(1280, 720), (PaneSize{320, 480}));  // sideways: the phone's
+    EXPECT_EQ(paneForScreen(1, 100000).height, 1920);           // no endless pane
+    // At three pixels a point the phone's 1170 x 2532 pixels show the pane edge to edge.
+    const Letterbox box = Letterbox::fill(1170, 2532, paneForScreen(390, 844));
+    EXPECT_EQ(box.x, 0);
+    EXPECT_EQ(box.y, 0);
+    EXPECT_EQ(box.height, 2532);
+    double x = 0, y = 0;
+    ASSERT_TRUE(box.toPoints(1169.9, 2531.9, x, y));
+    EXPECT_NEAR(x, 320, 0.1);
+    EXPECT_NEAR(y, 692, 0.1);
+}
+
 TEST(TapCounter, CountsSuccessiveTapsWithinTimeAndDistance) {
     TapCounter taps;
     int c = taps.touchBegan(1.0, 100, 100);

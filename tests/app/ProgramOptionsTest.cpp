@@ -38,7 +38,8 @@ TEST(ProgramOptions, ReadsEveryOptionInBothForms) {
                                     "--look",
                                     "classic",
                                     "--mic-gain=2.5",
-                                    "--regrow"});
+                                    "--regrow",
+                                    "--pane=390x844"});
     ASSERT_EQ(p.action, ParsedOptions::Action::Run) << p.text;
     const auto& s = p.settings;
     EXPECT_TRUE(s.headless);
@@ -59,6 +60,8 @@ TEST(ProgramOptions, ReadsEveryOptionInBothForms) {
     EXPECT_EQ(s.look, brumelo::Look::Classic);
     EXPECT_DOUBLE_EQ(s.micGain, 2.5);
     EXPECT_TRUE(s.regrow);
+    EXPECT_EQ(s.paneWidth, 390);
+    EXPECT_EQ(s.paneHeight, 844);
     // What is remembered is what the command line chose.
     EXPECT_EQ(p.given.look, brumelo::Look::Classic);
     EXPECT_EQ(p.given.micGain, 2.5);
@@ -107,6 +110,9 @@ TEST(ProgramOptions, RefusesUnknownOptionsAndBadValuesWithOneLine) {
                                                        {"--mic-gain", "1e3"},
                                                        {"--mic-gain", "nan"},
                                                        {"--regrow=maybe"},
+                                                       {"--pane", "320by480"},
+                                                       {"--pane", "0x480"},
+                                                       {"--pane", "320x"},
                                                        {"--frames", "99999999999999"}};
     for (const auto& args : bad) {
         ParsedOptions p = parseOptions(args);

@@ -77,6 +77,25 @@ ok=$(awk -v sb="$stroke_before" -v sa="$stroke_after" -v ab="$away_before" -v aa
   'BEGIN { d = sa - ab; if (d < 0) d = -d; e = aa - ab; if (e < 0) e = -e;
            print (sb - sa > 0.15 && e < 0.1) ? "yes" : "no" }')
 
+# Resized to a tall phone's shape the window is all pane: no black above or below the picture
+# (before, a 320 x 480 picture letterboxed in it left a bar of some 80 pixels each side).
+xdotool windowmove "$wid" 0 0 windowsize "$wid" 390 844
+edge() {  # file gravity -> mean brightness of the three rows on that side
+  convert "$1" -gravity "$2" -crop 390x3+0+0 +repage -format '%[fx:mean]' info:
+}
+tall=no
+while in_time; do
+  import -window "$wid" "$work/tall.png"
+  if [ "$(identify -format '%h' "$work/tall.png")" -gt 700 ] &&
+     awk -v t="$(edge "$work/tall.png" north)" -v b="$(edge "$work/tall.png" south)" \
+       'BEGIN { exit !(t > 0.3 && b > 0.3) }'; then
+    tall=yes
+    break
+  fi
+  sleep 0.2
+done
+echo "tall window: $(identify -format '%wx%h' "$work/tall.png"), edges $(edge "$work/tall.png" north) $(edge "$work/tall.png" south)"
+
 # L switches to the glass look and remembers it.
 xdotool key l
 settings=$XDG_CONFIG_HOME/brumelo/settings.ini
@@ -90,6 +109,7 @@ prog=
 cat "$work/out.log"
 [ "$status" -eq 0 ] || { echo "FAIL: exit status $status"; exit 1; }
 [ "$ok" = yes ] || { echo "FAIL: the stroke did not wipe its path only"; exit 1; }
+[ "$tall" = yes ] || { echo "FAIL: a tall window shows bars above and below the picture"; exit 1; }
 grep -q 'look = glass' "$settings" ||
   { echo "FAIL: L did not switch to the glass look and keep it"; exit 1; }
 echo "PASS ($mode)"

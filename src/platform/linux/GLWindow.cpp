@@ -186,7 +186,7 @@ void GLWindow::windowPixelSize(int& width, int& height) const {
 Letterbox GLWindow::letterbox() const {
     int w = 0, h = 0;
     windowPixelSize(w, h);
-    return Letterbox::fit(w, h);
+    return fill_ ? Letterbox::fill(w, h, pane_) : Letterbox::fit(w, h, 0, pane_);
 }
 
 void GLWindow::toggleFullscreen() {
@@ -200,7 +200,7 @@ void GLWindow::present(GLuint screenFramebuffer, int width, int height,
     if (headless_ || !impl_->presenter) return;
     int w = 0, h = 0;
     windowPixelSize(w, h);
-    impl_->presenter->present(screenFramebuffer, width, height, changed, w, h, Letterbox::fit(w, h),
+    impl_->presenter->present(screenFramebuffer, width, height, changed, w, h, letterbox(),
                               impl_->preserved);
 }
 

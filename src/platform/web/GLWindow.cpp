@@ -1,5 +1,5 @@
 // The page's canvas as the window: a WebGL 2 context (the GL ES 1.1 layer draws through it),
-// sized to the page at the device's pixel ratio, the 320 x 480 frame letterboxed in it. Touches
+// sized to the page at the device's pixel ratio, the pane's frame filling it. Touches
 // come with their own identifiers and tap counts; the mouse is one finger.
 
 #include "platform/GLWindow.h"
@@ -76,7 +76,8 @@ struct GLWindow::Impl {
         return true;
     }
 
-    Letterbox box() const { return Letterbox::fill(width, height); }
+    const PaneSize* pane = nullptr;  // the window's
+    Letterbox box() const { return Letterbox::fill(width, height, *pane); }
 
     // A place on the canvas, in CSS pixels from its corner, as screen points; false outside the
     // picture, where a moving finger is held at the edge instead.
@@ -309,6 +310,7 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int, bool fullscreen,
     std::unique_ptr<GLWindow> self(new GLWindow);
     self->impl_ = std::make_unique<Impl>();
     Impl& d = *self->impl_;
+    d.pane = &self->pane_;
     d.fitCanvas();
 
     EmscriptenWebGLContextAttributes attributes;

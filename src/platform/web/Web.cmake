@@ -21,7 +21,7 @@ function(brumelo_web_program)
   configure_file(${PROJECT_SOURCE_DIR}/resources/demo.script ${CMAKE_CURRENT_BINARY_DIR}/demo.script
     COPYONLY)
   set(_preload)
-  foreach(_name Foggy1-HQ.png back1.png Droplet1.png Droplet2.png
+  foreach(_name Foggy1-HQ.png back1.png window-view.jpg Droplet1.png Droplet2.png
           sound2.caf sound3.caf sound4.caf sound5.caf)
     list(APPEND _preload
       "SHELL:--preload-file ${PROJECT_SOURCE_DIR}/resources/${_name}@/resources/${_name}")

@@ -10,7 +10,8 @@
 // acceleration including gravity, in m/s^2, every 50 ms and every frame, as a test's stand-in
 // for a sensor; a fourth number is the screen's turn in degrees, as screen.orientation says),
 // lose-context (a frame number: the WebGL context is lost after it and given back), storage=none
-// (the page sees no IndexedDB, as in some private modes).
+// (the page sees no IndexedDB, as in some private modes), pane (WxH: the pane of a screen of that
+// shape, 320x480 the phone's; by default the page's).
 
 Module['noImageDecoding'] = true;
 Module['noAudioDecoding'] = true;
@@ -35,6 +36,7 @@ Module['preloadPlugins'] = [{
   if (params.has('seed')) args.push('--seed', params.get('seed'));
   if (params.has('frames')) args.push('--frames', params.get('frames'));
   if (params.has('device-model')) args.push('--device-model', params.get('device-model'));
+  if (params.has('pane')) args.push('--pane', params.get('pane'));
   ['look', 'mic-gain', 'regrow'].forEach(function(name) {
     if (params.has(name)) args.push('--' + name + '=' + params.get(name));
   });
@@ -179,13 +181,16 @@ Module['preloadPlugins'] = [{
     FS.mkdir('/data');
     addRunDependency('data folder');
     var ready = function() {
-      var stored = '/data/CustomBG.png';
-      var decoded = Promise.resolve();
-      try {
-        if (FS.analyzePath(stored).exists) decoded = Brumelo.decode(FS.readFile(stored));
-      } catch (e) {
-      }
-      decoded.then(function() {
+      // The program reads pictures only once the browser has decoded them: the stored one and
+      // the glass look's dense copy of it.
+      var decoded = ['/data/CustomBG.png', '/data/CustomBG-dense.png'].map(function(path) {
+        try {
+          if (FS.analyzePath(path).exists) return Brumelo.decode(FS.readFile(path));
+        } catch (e) {
+        }
+        return Promise.resolve();
+      });
+      Promise.all(decoded).then(function() {
         Brumelo.storedSignature = Brumelo.dataSignature();
         removeRunDependency('data folder');
       });
