@@ -252,7 +252,9 @@ Module['preloadPlugins'] = [{
   // can.
   Module['instantiateWasm'] = function(imports, received) {
     var name = 'brumelo.wasm';
-    fetch(name, {credentials: 'same-origin'}).then(function(response) {
+    // The address the page preloads: this build's.
+    var address = Module['locateFile'] ? Module['locateFile'](name, '') : name;
+    fetch(address, {credentials: 'same-origin'}).then(function(response) {
       if (!response.ok) throw new Error(response.status + ' ' + response.statusText);
       var counted = response;
       if (response.body && typeof ReadableStream == 'function') {
