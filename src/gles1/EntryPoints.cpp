@@ -93,7 +93,12 @@ void glContextMadeCurrent(const void* identity) {
     Registry& r = registry();
     r.identity = identity;
     auto found = r.contexts.find(identity);
-    current = found == r.contexts.end() ? nullptr : found->second.get();
+    Gles1Context* next = found == r.contexts.end() ? nullptr : found->second.get();
+    // Draws held by a context no longer current cannot reach it (platforms call glFlush before
+    // switching, which sends them).
+    if (gles1::es2::held.owner != nullptr && gles1::es2::held.owner != next)
+        static_cast<Gles1Context*>(gles1::es2::held.owner)->dropDraws();
+    current = next;
 }
 
 void glContextDestroyed(const void* identity) {
@@ -117,7 +122,10 @@ bool restoreObjects() {
     return true;
 }
 
+void sendDraws() { es2::sendHeld(); }
+
 Counters counters() {
+    es2::sendHeld();
     Counters c;
     c.draws = retiredDraws;
     for (const auto& [identity, context] : registry().contexts) c.draws += context->draws();
@@ -147,11 +155,22 @@ Counters counters() {
 
 BRUMELO_PASS(void, glClearDepthf, ClearDepthf, (GLfloat d), (d))
 BRUMELO_PASS(void, glClearStencil, ClearStencil, (GLint s), (s))
-BRUMELO_PASS(void, glCompressedTexImage2D, CompressedTexImage2D,
+// ...and those that act on the active texture unit's texture, which the layer sends when needed.
+#define BRUMELO_PASS_UNIT(ret, name, below, params, args) \
+    extern "C" GL_API ret GL_APIENTRY name params {       \
+        if (current == nullptr) {                         \
+            notLoaded(__func__);                          \
+            return ret();                                 \
+        }                                                 \
+        current->sendActiveUnit();                        \
+        return es2::below args;                           \
+    }
+
+BRUMELO_PASS_UNIT(void, glCompressedTexImage2D, CompressedTexImage2D,
              (GLenum target, GLint level, GLenum format, GLsizei w, GLsizei h, GLint border,
               GLsizei size, const void* data),
              (target, level, format, w, h, border, size, data))
-BRUMELO_PASS(void, glCompressedTexSubImage2D, CompressedTexSubImage2D,
+BRUMELO_PASS_UNIT(void, glCompressedTexSubImage2D, CompressedTexSubImage2D,
              (GLenum target, GLint level, GLint x, GLint y, GLsizei w, GLsizei h, GLenum format,
               GLsizei size, const void* data),
              (target, level, x, y, w, h, format, size, data))
@@ -176,9 +195,9 @@ BRUMELO_PASS(void, glStencilFunc, StencilFunc, (GLenum func, GLint ref, GLuint m
 BRUMELO_PASS(void, glStencilMask, StencilMask, (GLuint mask), (mask))
 BRUMELO_PASS(void, glStencilOp, StencilOp, (GLenum fail, GLenum zfail, GLenum zpass),
              (fail, zfail, zpass))
-BRUMELO_PASS(void, glGetTexParameteriv, GetTexParameteriv,
+BRUMELO_PASS_UNIT(void, glGetTexParameteriv, GetTexParameteriv,
              (GLenum target, GLenum pname, GLint* params), (target, pname, params))
-BRUMELO_PASS(void, glGetTexParameterfv, GetTexParameterfv,
+BRUMELO_PASS_UNIT(void, glGetTexParameterfv, GetTexParameterfv,
              (GLenum target, GLenum pname, GLfloat* params), (target, pname, params))
 BRUMELO_PASS(GLboolean, glIsFramebufferOES, IsFramebuffer, (GLuint name), (name))
 BRUMELO_PASS(GLboolean, glIsRenderbufferOES, IsRenderbuffer, (GLuint name), (name))

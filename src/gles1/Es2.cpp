@@ -3,6 +3,7 @@
 namespace brumelo::gles1::es2 {
 
 std::uint64_t calls = 0;
+Held held;
 
 #ifdef __EMSCRIPTEN__
 

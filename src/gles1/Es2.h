@@ -153,9 +153,24 @@ namespace brumelo::gles1::es2 {
 // what a frame costs in a browser, where each call crosses into JavaScript).
 extern std::uint64_t calls;
 
+// Draws a context holds back to send as one: any other call below sends them first, so the GL
+// below sees every call in the order the program made it.
+struct Held {
+    void (*send)(void* owner) = nullptr;
+    void* owner = nullptr;
+};
+extern Held held;
+inline void sendHeld() {
+    if (held.send == nullptr) return;
+    const Held h = held;
+    held = {};
+    h.send(h.owner);
+}
+
 #ifdef __EMSCRIPTEN__
 #define BRUMELO_ES2_INLINE(ret, name, params, args) \
     inline ret name params {                        \
+        sendHeld();                                 \
         ++calls;                                    \
         return emscripten_gl##name args;            \
     }
@@ -168,6 +183,7 @@ struct Table {
 extern Table table;
 #define BRUMELO_ES2_INLINE(ret, name, params, args) \
     inline ret name params {                        \
+        sendHeld();                                 \
         ++calls;                                    \
         return table.name args;                     \
     }

@@ -375,8 +375,8 @@ bool Gles1Context::usable(GLuint texture) const {
     return info.format != 0 && (!info.needsMipmaps || info.hasMipmaps);
 }
 
-// Vertices are copied interleaved into the stream, positions already in clip space: a draw of
-// unchanged layout costs one upload and the draw call.
+// Vertices are copied interleaved into the stream, positions already in clip space. Draws of
+// unchanged state are held and sent together: one upload and one draw call for the lot.
 template <class IndexAt>
 void Gles1Context::draw(GLenum mode, GLsizei count, IndexAt indexAt) {
     if (!vertex_.enabled || vertex_.pointer == nullptr || count == 0) return;
@@ -398,22 +398,19 @@ void Gles1Context::draw(GLenum mode, GLsizei count, IndexAt indexAt) {
     if (program == 0) return;
     if (built) below_.program = program;  // building made it current
 
-    // Layout: position (4 floats), colour (4 bytes or 4 floats) when arrayed, two floats per
-    // arrayed texture unit, one float of point size.
+    // One layout for every draw, so that attribute pointers seldom change: position (4 floats),
+    // colour (4 bytes or 4 floats), two floats per texture unit, one float of point size for
+    // points. What a draw does not stream is left as it was and not read.
     const bool colourBytes = color_.enabled && color_.type == GL_UNSIGNED_BYTE;
-    std::size_t stride = 16;
-    const std::size_t colourOffset = stride;
-    if (color_.enabled) stride += colourBytes ? 4 : 16;
+    const std::size_t colourOffset = 16;
     std::size_t texOffset[kTextureUnits] = {};
     bool texStreamed[kTextureUnits] = {};
     for (int u = 0; u < kTextureUnits; ++u) {
-        if (!key.texCoordAttribute(u) || !units_[u].texCoords.enabled) continue;
-        texStreamed[u] = true;
-        texOffset[u] = stride;
-        stride += 8;
+        texOffset[u] = 32 + 8 * static_cast<std::size_t>(u);
+        texStreamed[u] = key.texCoordAttribute(u) && units_[u].texCoords.enabled;
     }
-    const std::size_t sizeOffset = stride;
-    if (key.points) stride += 4;
+    const std::size_t sizeOffset = 32 + 8 * kTextureUnits;
+    const std::size_t stride = sizeOffset + (key.points ? 4 : 0);
 
     if (mvpSerials_[0] != projection_.serial() || mvpSerials_[1] != modelview_.serial()) {
         mvp_ = multiply(projection_.top(), modelview_.top());
@@ -421,8 +418,71 @@ void Gles1Context::draw(GLenum mode, GLsizei count, IndexAt indexAt) {
         mvpSerials_[1] = modelview_.serial();
     }
 
+    // What the attributes below must be for this draw: fed from the stream, or constants.
+    const auto s = static_cast<GLsizei>(stride);
+    AttribPointer want[kAttributeCount] = {};
+    std::array<float, 4> constant[kAttributeCount];
+    bool constantWanted[kAttributeCount] = {};
+    want[kPosition] = {true, 4, GL_FLOAT, GL_FALSE, s, 0};
+    if (color_.enabled) {
+        want[kColor] = colourBytes ? AttribPointer{true, 4, GL_UNSIGNED_BYTE, GL_TRUE, s, colourOffset}
+                                   : AttribPointer{true, 4, GL_FLOAT, GL_FALSE, s, colourOffset};
+    } else {
+        constant[kColor] = currentColor_;
+        constantWanted[kColor] = true;
+    }
+    for (int u = 0; u < kTextureUnits; ++u) {
+        const GLuint index = kTexCoord0 + static_cast<GLuint>(u);
+        if (!key.texCoordAttribute(u)) {
+            // Not read: left as it is (in the vertex of the one layout, when fed).
+            want[index] = below_.attribs[index].enabled && below_.attribs[index].stride == s
+                              ? below_.attribs[index]
+                              : AttribPointer{};
+        } else if (texStreamed[u]) {
+            want[index] = {true, 2, GL_FLOAT, GL_FALSE, s, texOffset[u]};
+        } else {
+            std::array<float, 4> tc = units_[u].currentTexCoord, moved;
+            transform(units_[u].matrix.top(), tc.data(), moved.data());
+            if (moved[3] != 1 && moved[3] != 0) {
+                moved[0] /= moved[3];
+                moved[1] /= moved[3];
+            }
+            constant[index] = {moved[0], moved[1], 0, 1};
+            constantWanted[index] = true;
+        }
+    }
+    if (key.points) want[kPointSize] = {true, 1, GL_FLOAT, GL_FALSE, s, sizeOffset};
+
+    // Independent primitives join the held draws as they are; strips join through two or three
+    // repeated vertices (triangles of no area, the turn of the next strip's first kept).
+    const bool joinable = mode == GL_TRIANGLES || mode == GL_TRIANGLE_STRIP || mode == GL_POINTS;
+    bool join = batch_.open && joinable && mode == batch_.mode && stride == batch_.stride &&
+                program == below_.program &&
+                std::equal(blend_, blend_ + 4, below_.blend) &&
+                std::equal(colorMask_, colorMask_ + 4, below_.colorMask);
+    for (GLuint i = 0; join && i < kAttributeCount; ++i) {
+        const AttribPointer& now = below_.attribs[i];
+        join = want[i].enabled ? now == want[i] : !now.enabled;
+        if (join && constantWanted[i])
+            join = below_.constantKnown[i] && below_.constants[i] == constant[i];
+    }
+    if (!join) {
+        sendDraws();
+        useProgram(program);
+        for (GLuint i = 0; i < kAttributeCount; ++i) {
+            setAttrib(i, want[i]);
+            if (constantWanted[i]) setConstant(i, constant[i]);
+        }
+        sendFragmentState();
+        batch_ = {joinable, mode, stride};
+        stream_.begin(stride);
+    }
+
     const auto n = static_cast<std::size_t>(count);
-    std::uint8_t* out = stream_.reserve(n, stride);
+    const std::size_t before = stream_.count();
+    const std::size_t bridge =
+        mode == GL_TRIANGLE_STRIP && before > 0 ? (before % 2 == 0 ? 2 : 3) : 0;
+    std::uint8_t* out = stream_.append(bridge + n) + bridge * stride;
     const auto* vertices = static_cast<const std::uint8_t*>(vertex_.pointer);
     const auto* colours = static_cast<const std::uint8_t*>(color_.pointer);
     for (std::size_t i = 0; i < n; ++i, out += stride) {
@@ -472,44 +532,60 @@ void Gles1Context::draw(GLenum mode, GLsizei count, IndexAt indexAt) {
             std::memcpy(out + sizeOffset, &size, 4);
         }
     }
-    const GLint first = stream_.commit();
-
-    useProgram(program);
-    const auto s = static_cast<GLsizei>(stride);
-    setAttrib(kPosition, {true, 4, GL_FLOAT, GL_FALSE, s, 0});
-    if (color_.enabled) {
-        setAttrib(kColor, colourBytes
-                              ? AttribPointer{true, 4, GL_UNSIGNED_BYTE, GL_TRUE, s, colourOffset}
-                              : AttribPointer{true, 4, GL_FLOAT, GL_FALSE, s, colourOffset});
-    } else {
-        setAttrib(kColor, {});
-        setConstant(kColor, currentColor_);
+    if (bridge > 0) {
+        std::uint8_t* staged = stream_.staged();
+        std::uint8_t* at = staged + before * stride;
+        std::memcpy(at, at - stride, stride);
+        for (std::size_t k = 1; k < bridge; ++k) std::memcpy(at + k * stride, at + bridge * stride, stride);
     }
-    for (int u = 0; u < kTextureUnits; ++u) {
-        const GLuint index = kTexCoord0 + static_cast<GLuint>(u);
-        if (texStreamed[u]) {
-            setAttrib(index, {true, 2, GL_FLOAT, GL_FALSE, s, texOffset[u]});
-            continue;
-        }
-        setAttrib(index, {});
-        if (key.texCoordAttribute(u)) {
-            std::array<float, 4> tc = units_[u].currentTexCoord, moved;
-            transform(units_[u].matrix.top(), tc.data(), moved.data());
-            if (moved[3] != 1 && moved[3] != 0) {
-                moved[0] /= moved[3];
-                moved[1] /= moved[3];
-            }
-            setConstant(index, {moved[0], moved[1], 0, 1});
-        }
-    }
-    if (key.points) {
-        setAttrib(kPointSize, {true, 1, GL_FLOAT, GL_FALSE, s, sizeOffset});
-    } else {
-        setAttrib(kPointSize, {});
-    }
-    es2::DrawArrays(mode, first, count);
-    ++draws_;
     noteDrawn();
+    if (batch_.open) {
+        es2::held = {&Gles1Context::sendHeldDraws, this};
+    } else {
+        // Drawn at once: line strips and loops, fans.
+        batch_.open = true;
+        sendDraws();
+    }
+}
+
+void Gles1Context::sendHeldDraws(void* self) { static_cast<Gles1Context*>(self)->sendDraws(); }
+
+void Gles1Context::sendDraws() {
+    if (!batch_.open) return;
+    batch_.open = false;
+    if (es2::held.owner == this) es2::held = {};
+    const auto count = static_cast<GLsizei>(stream_.count());
+    if (count == 0) return;
+    const GLint first = stream_.commit();
+    es2::DrawArrays(batch_.mode, first, count);
+    ++draws_;
+}
+
+void Gles1Context::dropDraws() {
+    batch_.open = false;
+    if (es2::held.owner == this) es2::held = {};
+    stream_.begin(0);
+}
+
+Gles1Context::~Gles1Context() {
+    if (es2::held.owner == this) es2::held = {};
+}
+
+void Gles1Context::sendFragmentState() {
+    GLenum* b = below_.blend;
+    if (!std::equal(blend_, blend_ + 4, b)) {
+        if (blend_[0] == blend_[2] && blend_[1] == blend_[3]) {
+            es2::BlendFunc(blend_[0], blend_[1]);
+        } else {
+            es2::BlendFuncSeparate(blend_[0], blend_[1], blend_[2], blend_[3]);
+        }
+        std::copy(blend_, blend_ + 4, b);
+    }
+    const GLboolean* m = colorMask_;
+    if (!std::equal(m, m + 4, below_.colorMask)) {
+        es2::ColorMask(m[0], m[1], m[2], m[3]);
+        std::copy(m, m + 4, below_.colorMask);
+    }
 }
 
 void Gles1Context::useProgram(GLuint program) {
@@ -577,9 +653,13 @@ void Gles1Context::popMatrix() {
 void Gles1Context::activeTexture(GLenum unit) {
     const GLuint u = unit - GL_TEXTURE0;
     if (u >= kTextureUnits) return setError(GL_INVALID_ENUM);
-    if (u == activeUnit_) return;
-    es2::ActiveTexture(unit);
     activeUnit_ = u;
+}
+
+void Gles1Context::sendActiveUnit() {
+    if (belowUnit_ == activeUnit_) return;
+    es2::ActiveTexture(GL_TEXTURE0 + activeUnit_);
+    belowUnit_ = activeUnit_;
 }
 
 void Gles1Context::clientActiveTexture(GLenum unit) {
@@ -591,6 +671,7 @@ void Gles1Context::clientActiveTexture(GLenum unit) {
 void Gles1Context::bindTexture(GLenum target, GLuint name) {
     if (target != GL_TEXTURE_2D) return setError(GL_INVALID_ENUM);
     if (units_[activeUnit_].binding == name) return;
+    sendActiveUnit();
     es2::BindTexture(target, name);
     units_[activeUnit_].binding = name;
 }
@@ -615,6 +696,7 @@ void Gles1Context::texImage2D(GLenum target, GLint level, GLint internalFormat, 
                               GLsizei height, GLint border, GLenum format, GLenum type,
                               const void* pixels) {
     if (target != GL_TEXTURE_2D) return setError(GL_INVALID_ENUM);
+    sendActiveUnit();
     es2::TexImage2D(target, level, internalFormat, width, height, border, format, type, pixels);
     TextureInfo* info = boundTexture();
     if (level == 0) {
@@ -644,6 +726,7 @@ void Gles1Context::texImage2D(GLenum target, GLint level, GLint internalFormat, 
 
 void Gles1Context::texSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width,
                                  GLsizei height, GLenum format, GLenum type, const void* pixels) {
+    sendActiveUnit();
     es2::TexSubImage2D(target, level, x, y, width, height, format, type, pixels);
     TextureInfo* kept = keeping_ && level == 0 && pixels != nullptr ? boundTexture() : nullptr;
     if (kept && kept->format == format && kept->type == type && x >= 0 && y >= 0 &&
@@ -667,6 +750,7 @@ void Gles1Context::texSubImage2D(GLenum target, GLint level, GLint x, GLint y, G
 void Gles1Context::copyTexImage2D(GLenum target, GLint level, GLenum internalFormat, GLint x,
                                   GLint y, GLsizei width, GLsizei height, GLint border) {
     if (target != GL_TEXTURE_2D) return setError(GL_INVALID_ENUM);
+    sendActiveUnit();
     es2::CopyTexImage2D(target, level, internalFormat, x, y, width, height, border);
     TextureInfo* info = boundTexture();
     if (level == 0) {
@@ -687,6 +771,7 @@ void Gles1Context::copyTexImage2D(GLenum target, GLint level, GLenum internalFor
 
 void Gles1Context::copyTexSubImage2D(GLenum target, GLint level, GLint xo, GLint yo, GLint x,
                                      GLint y, GLsizei width, GLsizei height) {
+    sendActiveUnit();
     es2::CopyTexSubImage2D(target, level, xo, yo, x, y, width, height);
     if (level == 0 && target == GL_TEXTURE_2D && boundTexture()->generateMipmap) {
         generateMipmap(target);
@@ -705,6 +790,7 @@ void Gles1Context::texParameter(GLenum target, GLenum pname, float value) {
         const auto filter = static_cast<GLenum>(value);
         info->needsMipmaps = filter != GL_NEAREST && filter != GL_LINEAR;
     }
+    sendActiveUnit();
     es2::TexParameterf(target, pname, value);
     if (keeping_) {
         auto& kept = info->parameters;
@@ -720,6 +806,7 @@ void Gles1Context::texParameter(GLenum target, GLenum pname, float value) {
 
 void Gles1Context::generateMipmap(GLenum target) {
     if (target != GL_TEXTURE_2D) return setError(GL_INVALID_ENUM);
+    sendActiveUnit();
     es2::GenerateMipmap(target);
     boundTexture()->hasMipmaps = true;
 }
@@ -785,24 +872,17 @@ void Gles1Context::blendFunc(GLenum srcRGB, GLenum dstRGB, GLenum srcAlpha, GLen
         !validFactor(dstAlpha, false)) {
         return setError(GL_INVALID_ENUM);
     }
-    GLenum* b = below_.blend;
-    if (b[0] == srcRGB && b[1] == dstRGB && b[2] == srcAlpha && b[3] == dstAlpha) return;
-    if (srcRGB == srcAlpha && dstRGB == dstAlpha) {
-        es2::BlendFunc(srcRGB, dstRGB);
-    } else {
-        es2::BlendFuncSeparate(srcRGB, dstRGB, srcAlpha, dstAlpha);
-    }
-    b[0] = srcRGB;
-    b[1] = dstRGB;
-    b[2] = srcAlpha;
-    b[3] = dstAlpha;
+    blend_[0] = srcRGB;
+    blend_[1] = dstRGB;
+    blend_[2] = srcAlpha;
+    blend_[3] = dstAlpha;
 }
 
 void Gles1Context::colorMask(GLboolean r, GLboolean g, GLboolean b, GLboolean a) {
-    const GLboolean want[4] = {r != 0, g != 0, b != 0, a != 0};
-    if (std::equal(want, want + 4, below_.colorMask)) return;
-    es2::ColorMask(want[0], want[1], want[2], want[3]);
-    std::copy(want, want + 4, below_.colorMask);
+    colorMask_[0] = r != 0;
+    colorMask_[1] = g != 0;
+    colorMask_[2] = b != 0;
+    colorMask_[3] = a != 0;
 }
 
 void Gles1Context::clearColor(float r, float g, float b, float a) {
@@ -904,6 +984,7 @@ void Gles1Context::framebufferRenderbuffer(GLenum target, GLenum attachment, GLe
 }
 
 void Gles1Context::clear(GLbitfield mask) {
+    sendFragmentState();
     es2::Clear(mask);
     noteDrawn();
 }
@@ -962,6 +1043,7 @@ bool Gles1Context::keepRenderedTextures() {
 
 void Gles1Context::restore() {
     // The new context's state is the default one: send again what the layer holds below.
+    dropDraws();
     shaders_.forget();
     stream_.renew();
     below_.program = 0;
@@ -1020,6 +1102,7 @@ void Gles1Context::restore() {
         es2::BindTexture(GL_TEXTURE_2D, units_[u].binding);
     }
     es2::ActiveTexture(GL_TEXTURE0 + activeUnit_);
+    belowUnit_ = activeUnit_;
 }
 
 void Gles1Context::hint(GLenum target, GLenum mode) {
@@ -1103,21 +1186,21 @@ bool Gles1Context::query(GLenum pname, Query& q) {
             q.colour = true;
             return many(below_.clearColor, 4);
         case GL_COLOR_WRITEMASK:
-            return many(below_.colorMask, 4);
+            return many(colorMask_, 4);
         case GL_VIEWPORT:
             return many(below_.viewport, 4);
         case GL_BLEND_SRC:
-            return one(below_.blend[0]);
+            return one(blend_[0]);
         case GL_BLEND_DST:
-            return one(below_.blend[1]);
+            return one(blend_[1]);
         case GL_BLEND_SRC_RGB_OES:
-            return one(below_.blend[0]);
+            return one(blend_[0]);
         case GL_BLEND_DST_RGB_OES:
-            return one(below_.blend[1]);
+            return one(blend_[1]);
         case GL_BLEND_SRC_ALPHA_OES:
-            return one(below_.blend[2]);
+            return one(blend_[2]);
         case GL_BLEND_DST_ALPHA_OES:
-            return one(below_.blend[3]);
+            return one(blend_[3]);
         case GL_FRAMEBUFFER_BINDING_OES:
             return one(below_.framebuffer);
         case GL_RENDERBUFFER_BINDING_OES:

@@ -28,6 +28,7 @@ class Gles1Context {
     static std::unique_ptr<Gles1Context> create(std::string* error);
     Gles1Context(const Gles1Context&) = delete;
     Gles1Context& operator=(const Gles1Context&) = delete;
+    ~Gles1Context();
 
     void setError(GLenum error);
     GLenum getError();
@@ -55,6 +56,8 @@ class Gles1Context {
 
     // Texture units and objects.
     void activeTexture(GLenum unit);
+    // The active unit is sent below only before a call that needs it.
+    void sendActiveUnit();
     void clientActiveTexture(GLenum unit);
     void bindTexture(GLenum target, GLuint name);
     void deleteTextures(GLsizei n, const GLuint* names);
@@ -96,6 +99,13 @@ class Gles1Context {
     const GLubyte* getString(GLenum name);
 
     std::uint64_t draws() const { return draws_; }
+
+    // Draws of one state in a row are held back and sent below as one (a call across into
+    // JavaScript costs more than the vertices): any call below sends them first (es2::held).
+    // Sends them now; the window system calls this before a frame is shown.
+    void sendDraws();
+    // Forgets what is held, for a context that can no longer draw it.
+    void dropDraws();
 
     // A context that can be lost (a browser's) keeps what it needs to make its objects again:
     // the pictures uploaded to textures, the sizes of render buffers, what frame buffers hold.
@@ -176,6 +186,8 @@ class Gles1Context {
     bool usable(GLuint texture) const;
     template <class IndexAt>
     void draw(GLenum mode, GLsizei count, IndexAt indexAt);
+    static void sendHeldDraws(void* self);
+    void sendFragmentState();
     void useProgram(GLuint program);
     void setAttrib(GLuint index, const AttribPointer& p);
     void setConstant(GLuint index, const std::array<float, 4>& value);
@@ -189,7 +201,7 @@ class Gles1Context {
     float pointSize_ = 1;
     float pointRange_[2] = {1, 1};
     std::array<TextureUnit, kTextureUnits> units_;
-    GLuint activeUnit_ = 0, clientUnit_ = 0;
+    GLuint activeUnit_ = 0, clientUnit_ = 0, belowUnit_ = 0;
     GLenum matrixMode_ = GL_MODELVIEW;
     MatrixStack modelview_{32}, projection_{8};
     Matrix mvp_ = identityMatrix();
@@ -215,6 +227,18 @@ class Gles1Context {
         std::array<float, 4> constants[kAttributeCount];
         bool constantKnown[kAttributeCount] = {};
     } below_;
+
+    // Blending and the colour mask as asked: sent below with the next draw or clear, so that
+    // state set and set back between two draws costs nothing.
+    GLenum blend_[4] = {GL_ONE, GL_ZERO, GL_ONE, GL_ZERO};
+    GLboolean colorMask_[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
+
+    // The draws held back: their mode and vertices (in stream_).
+    struct Batch {
+        bool open = false;
+        GLenum mode = 0;
+        std::size_t stride = 0;
+    } batch_;
 
     ShaderCache shaders_;
     VertexStream stream_;

@@ -15,8 +15,12 @@ struct Counters {
     std::uint64_t calls = 0;  // calls made to the GL below
 };
 
-// Totals over all contexts since the program started.
+// Totals over all contexts since the program started (draws held back are sent first).
 Counters counters();
+
+// Draws of one state in a row are held back and sent as one with the next call below. A frame
+// shown without a GL call (a browser shows its canvas when the turn returns) sends them first.
+void sendDraws();
 
 // Where contexts can be lost (WebGL), contexts made from now on keep what they need to make
 // their objects again: uploaded pictures, buffer sizes, attachments.

@@ -24,12 +24,17 @@ void VertexStream::renew() {
     next_ = 0;
 }
 
-std::uint8_t* VertexStream::reserve(std::size_t count, std::size_t stride) {
+void VertexStream::begin(std::size_t stride) {
     stride_ = stride;
-    count_ = count;
-    const std::size_t bytes = count * stride;
+    count_ = 0;
+}
+
+std::uint8_t* VertexStream::append(std::size_t count) {
+    const std::size_t at = count_ * stride_;
+    const std::size_t bytes = at + count * stride_;
     if (staging_.size() < bytes) staging_.resize(std::max(bytes, staging_.size() * 2));
-    return staging_.data();
+    count_ += count;
+    return staging_.data() + at;
 }
 
 GLint VertexStream::commit() {
@@ -45,6 +50,7 @@ GLint VertexStream::commit() {
     es2::BufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(first * stride_),
                        static_cast<GLsizeiptr>(bytes), staging_.data());
     next_ = (first + count_) * stride_;
+    count_ = 0;
     return static_cast<GLint>(first);
 }
 

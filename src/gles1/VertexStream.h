@@ -1,10 +1,10 @@
 #pragma once
 
 // The one vertex buffer that carries client arrays to the GPU (WebGL has no client arrays).
-// Each draw's vertices are written interleaved into a staging area and uploaded with one call
-// at the next vertex-sized slot of a ring; the draw then starts at that vertex, so attribute
-// pointers set once per layout stay valid from draw to draw. When the ring is full its storage
-// is orphaned and writing starts again at the front.
+// Vertices are written interleaved into a staging area, a run of draws of one layout after
+// another, and uploaded with one call at the next vertex-sized slot of a ring; the draw then
+// starts at that vertex, so attribute pointers set once per layout stay valid from draw to draw.
+// When the ring is full its storage is orphaned and writing starts again at the front.
 
 #include <GLES2/gl2.h>
 
@@ -26,9 +26,14 @@ class VertexStream {
     // After a lost context, with the buffer's name valid again: gives it storage anew.
     void renew();
 
-    // Room for count vertices of stride bytes; valid until commit.
-    std::uint8_t* reserve(std::size_t count, std::size_t stride);
-    // Uploads what reserve handed out; returns the index of its first vertex in the buffer.
+    // Starts a run of vertices of stride bytes (what was staged and not committed is dropped).
+    void begin(std::size_t stride);
+    // Room for count more vertices after those staged; valid until the next append or commit.
+    std::uint8_t* append(std::size_t count);
+    // The vertices staged so far, count of them.
+    std::uint8_t* staged() { return staging_.data(); }
+    std::size_t count() const { return count_; }
+    // Uploads the vertices staged; returns the index of the first in the buffer.
     GLint commit();
 
     std::size_t capacity() const { return capacity_; }

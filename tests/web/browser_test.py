@@ -624,13 +624,30 @@ def main():
     def offline():
         script = suite.script('offline.script', ['1 button 0', '5 screenshot offline-5.png'])
         profile = tempfile.mkdtemp(dir=suite.work, prefix='profile-')
-        suite.browser('online', script, 6, profile=profile)
-        suite.server.offline = True
+        first, _ = suite.browser('online', script, 6, profile=profile)
+        # A new build served: another version in the page and its worker.
+        newer = os.path.join(suite.work, 'newer-page')
+        shutil.rmtree(newer, ignore_errors=True)
+        shutil.copytree(suite.page, newer)
+        version = first['version']
+        for name in ('brumelo.html', 'sw.js'):
+            with open(os.path.join(newer, name)) as f:
+                text = f.read()
+            with open(os.path.join(newer, name), 'w') as f:
+                f.write(text.replace(version, 'newer-' + version[6:]))
+        suite.server.root = newer
         try:
+            result, _ = suite.browser('newer', script, 6, profile=profile)
+            check(result['version'] == 'newer-' + version[6:],
+                  'a new build did not start at the next visit (%s)' % result['version'])
+            suite.server.offline = True
             result, shots = suite.browser('offline', script, 6, profile=profile)
         finally:
             suite.server.offline = False
+            suite.server.root = suite.page
         check(result['offline'], 'the second visit was not served by the service worker')
+        check(result['version'] == 'newer-' + version[6:],
+              'the offline visit ran an older build (%s)' % result['version'])
         check(os.path.exists(os.path.join(shots, 'offline-5.png')), 'the offline visit drew nothing')
 
     def devtools(name):
@@ -738,7 +755,7 @@ def main():
         if everywhere:
             suite.case('a corrupt stored background counts as absent', corrupt_background)
         suite.case('the chosen picture is kept for the next visit', next_visit)
-        suite.case('a second visit works offline', offline)
+        suite.case('a new build starts at the next visit, and a visit works offline', offline)
         if everywhere:
             suite.case('the page is installable', installable)
             suite.case('loading shows its progress, and a failed download says so', loading)

@@ -422,6 +422,24 @@ class DevTools:
             time.sleep(0.1)
         return None
 
+    def trace(self, seconds, categories):
+        """The browser's trace events of the next `seconds` (Chromium's tracing)."""
+        self.call('Tracing.start', transferMode='ReportEvents',
+                  traceConfig={'includedCategories': list(categories)})
+        time.sleep(seconds)
+        self.call('Tracing.end')
+        events, deadline = [], time.time() + 120
+        for message in self.events:
+            if message.get('method') == 'Tracing.dataCollected':
+                events += message['params']['value']
+        self.events = [m for m in self.events if not m.get('method', '').startswith('Tracing.')]
+        while True:
+            message = self._receive(deadline)
+            if message.get('method') == 'Tracing.dataCollected':
+                events += message['params']['value']
+            elif message.get('method') == 'Tracing.tracingComplete':
+                return events
+
     def press(self, key='q'):
         """A key pressed and let go, as a person would: the page counts it as a gesture."""
         for kind in ('keyDown', 'keyUp'):

@@ -84,8 +84,16 @@ std::unique_ptr<HeadlessGLContext> HeadlessGLContext::create(std::string* error)
 
 HeadlessGLContext::HeadlessGLContext(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
+namespace {
+// The GL layer holds draws back until the next call: they go to the context they were made in.
+void finishCurrent() {
+    if (eglGetCurrentContext() != EGL_NO_CONTEXT && glExtensionsLoaded()) glFlush();
+}
+}  // namespace
+
 HeadlessGLContext::~HeadlessGLContext() {
     if (eglGetCurrentContext() == impl_->context) {
+        finishCurrent();
         eglMakeCurrent(impl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         glContextMadeCurrent(nullptr);
     }
@@ -95,6 +103,7 @@ HeadlessGLContext::~HeadlessGLContext() {
 }
 
 bool HeadlessGLContext::makeCurrent() {
+    if (eglGetCurrentContext() != impl_->context) finishCurrent();
     if (eglMakeCurrent(impl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, impl_->context) !=
         EGL_TRUE) {
         return false;

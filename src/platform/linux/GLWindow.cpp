@@ -207,7 +207,9 @@ void GLWindow::present(GLuint screenFramebuffer, int width, int height,
 void GLWindow::setEventListener(std::function<void(const InputEvent&)>) {}
 
 void GLWindow::swap() {
-    if (!headless_) SDL_GL_SwapWindow(impl_->window);
+    if (headless_) return;
+    glFlush();  // sends what the GL layer holds back
+    SDL_GL_SwapWindow(impl_->window);
 }
 
 double GLWindow::now() {

@@ -521,8 +521,9 @@ var LibraryBrumelo = {
   brumelo_canvas_draw__deps: ['$Brumelo'],
   brumelo_canvas_draw: function(id, rgba, width, height, opaque, x, y, w, h) {
     var ctx = Brumelo.canvases[id].ctx;
+    // In memory as the canvas it is drawn into: a GPU's one would be read back at every read.
     var source = Brumelo.canvas2d(width, height);
-    var sctx = source.getContext('2d');
+    var sctx = source.getContext('2d', Brumelo.readBack);
     var image = sctx.createImageData(width, height);
     image.data.set(HEAPU8.subarray(rgba, rgba + width * height * 4));
     if (opaque) for (var i = 3; i < image.data.length; i += 4) image.data[i] = 255;

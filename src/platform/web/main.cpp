@@ -18,6 +18,7 @@
 #include "app/TenzoAppDelegate.h"
 #include "audio/GBMusicTrack.h"
 #include "audio/MicrophoneLevel.h"
+#include "gles1/Gles1Layer.h"
 #include "physics/Knode.h"
 #include "platform/GLExtensions.h"
 #include "platform/web/Browser.h"
@@ -117,6 +118,8 @@ void tick() {
     } else {
         program.stepWindow();
     }
+    // The browser shows the canvas when this turn returns, and a report reads it before that.
+    brumelo::gles1::sendDraws();
     if (program.framesDrawn() != run.shown) {
         run.shown = program.framesDrawn();
         brumelo_frame_shown(run.shown);

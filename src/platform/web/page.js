@@ -1,6 +1,10 @@
 // The page's own start-up before brumelo.js: the canvas, the full-screen button, failures said
 // on the page, the offline copy. A file of its own, not inline, for a strict Content-Security-Policy.
 var Module = {canvas: document.getElementById('canvas')};
+// The program's files of this page's own build (see sw.js).
+Module.locateFile = function(path) {
+  return path + '?v=' + document.documentElement.getAttribute('data-version');
+};
 Module.canvas.addEventListener('contextmenu', function(e) { e.preventDefault(); });
 (function() {
   var button = document.getElementById('fullscreen');
@@ -47,7 +51,12 @@ Module.canvas.addEventListener('contextmenu', function(e) { e.preventDefault(); 
   window.brumeloWorker = new Promise(function(resolve) {
     if (!('serviceWorker' in navigator) || !window.isSecureContext) return resolve(null);
     window.addEventListener('load', function() {
-      navigator.serviceWorker.register('sw.js').then(resolve, function() { resolve(null); });
+      // The browser looks for a new worker later; asked now, a new build's files are kept
+      // during this visit already.
+      navigator.serviceWorker.register('sw.js').then(function(registration) {
+        var done = function() { return registration; };
+        return registration.update().then(done, done);
+      }).then(resolve, function() { resolve(null); });
     });
   });
 })();

@@ -127,6 +127,7 @@ Module['preloadPlugins'] = [{
       log: log
     };
     result.offline = !!(navigator.serviceWorker && navigator.serviceWorker.controller);
+    result.version = document.documentElement.getAttribute('data-version');
     // The report waits for the data folder to reach IndexedDB and the page's files to be kept
     // for offline visits: a next visit may follow at once.
     Promise.all(uploads).then(Brumelo.whenStored).then(workerReady).then(function() {
@@ -251,7 +252,9 @@ Module['preloadPlugins'] = [{
   // can.
   Module['instantiateWasm'] = function(imports, received) {
     var name = 'brumelo.wasm';
-    fetch(name, {credentials: 'same-origin'}).then(function(response) {
+    // The address the page preloads: this build's.
+    var address = Module['locateFile'] ? Module['locateFile'](name, '') : name;
+    fetch(address, {credentials: 'same-origin'}).then(function(response) {
       if (!response.ok) throw new Error(response.status + ' ' + response.statusText);
       var counted = response;
       if (response.body && typeof ReadableStream == 'function') {
