@@ -2,6 +2,7 @@
 // uploaded straight into the background's texture (no copy through the program's memory).
 #include "platform/Camera.h"
 
+#include "gles1/Gles1Layer.h"
 #include "platform/web/Browser.h"
 
 namespace brumelo {
@@ -22,7 +23,11 @@ class BrowserCamera final : public Camera {
         height = size & 0xffff;
         return true;
     }
-    bool uploadFrame(unsigned texture) override { return brumelo_camera_upload(texture) != 0; }
+    bool uploadFrame(unsigned texture) override {
+        // The upload goes to WebGL directly: draws the GL layer holds back must not see it.
+        gles1::sendDraws();
+        return brumelo_camera_upload(texture) != 0;
+    }
 
     std::string failure() override {
         if (brumelo_camera_state() != 2) return "";
