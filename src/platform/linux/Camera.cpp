@@ -209,7 +209,8 @@ std::unique_ptr<Camera> Camera::open(const Options& options, std::string* whyNot
     // A camera facing the person shows them as in a mirror; any other source as it comes.
     const bool device = options.pipeline.empty();
     const std::string description =
-        device ? std::string("v4l2src name=brumelo_source ! videoconvert"
+        // Many webcams give their larger sizes only as JPEG frames: decodebin takes either.
+        device ? std::string("v4l2src name=brumelo_source ! decodebin ! videoconvert"
                              " ! videoflip method=horizontal-flip") +
                      kTail
                : options.pipeline + kTail;
