@@ -37,12 +37,6 @@ DropletsScreen* screen() {
     return app ? app->dropletScreen().get() : nullptr;
 }
 
-unsigned powerOfTwoAtLeast(int value) {
-    unsigned p = 1;
-    while (p < static_cast<unsigned>(value)) p <<= 1;
-    return p;
-}
-
 void release() {
     Live& l = live();
     l.camera.reset();
@@ -62,9 +56,8 @@ void sayWhy(const std::string& why) {
 bool prepareTexture(Live& l, int width, int height) {
     if (width <= 0 || height <= 0) return false;
     if (!l.texture || width != l.width || height != l.height) {
-        l.texture = Texture2D::initWithDataPixelFormatPixelsWidePixelsHighContentSize(
-            nullptr, TexturePixelFormat::RGBA8888, powerOfTwoAtLeast(width),
-            powerOfTwoAtLeast(height), {static_cast<float>(width), static_cast<float>(height)});
+        l.texture =
+            Texture2D::initWithSize({static_cast<float>(width), static_cast<float>(height)}, 1.0f);
         if (!l.texture) return false;
         l.width = width;
         l.height = height;

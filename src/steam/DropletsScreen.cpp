@@ -41,12 +41,6 @@ constexpr GLfloat kSteamTintInGlass = 0.3f;
 // A finger's pass takes this much of the steam in the glass look.
 constexpr GLfloat kWipeClear = 0.8f;
 
-unsigned powerOfTwoAtLeast(unsigned value) {
-    unsigned p = 1;
-    while (p < value) p <<= 1;
-    return p;
-}
-
 int percentDraw() { return static_cast<int>(brumelo::randomFraction() * 100.0f); }
 
 double coordinateDraw(float span) {
@@ -448,9 +442,8 @@ bool DropletsScreen::prepareLiveFrost() {
             const float ppp = 1.0f / static_cast<float>(1 << level);
             const auto w = static_cast<unsigned>(std::lround(paneW * ppp));
             const auto h = static_cast<unsigned>(std::lround(paneH * ppp));
-            auto pass = Texture2D::initWithDataPixelFormatPixelsWidePixelsHighContentSize(
-                nullptr, TexturePixelFormat::RGBA8888, powerOfTwoAtLeast(w), powerOfTwoAtLeast(h),
-                {static_cast<float>(w), static_cast<float>(h)});
+            auto pass =
+                Texture2D::initWithSize({static_cast<float>(w), static_cast<float>(h)}, 1.0f);
             if (!pass) return false;
             if (!createFramebufferObjectForTexture(*pass, true)) {
                 liveFrost_.clear();

@@ -310,6 +310,23 @@ namespace {
 // A band's edge fades over this many points, less on a narrow one.
 float bandFade(float half) { return std::clamp(half * 0.35f, 0.75f, 2.5f); }
 constexpr int kCapSegments = 12;
+
+// Bands take steam away only: their alpha is how much.
+void beginErasingSteam() {
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+}
+
+void endErasingSteam() {
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glEnable(GL_TEXTURE_2D);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
 }  // namespace
 
 void GlassLook::drawCap(float x, float y, float half, float nx, float ny, float clear) {
@@ -368,14 +385,7 @@ void GlassLook::wipeBand(SurfaceTrack& track, double width, float clear, bool re
         return;
     }
 
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    glDisable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    // Takes steam away only: the band's alpha is how much.
-    glBlendFunc(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    beginErasingSteam();
 
     const std::size_t n = band_.size();
     for (int k = 0; k < 3; ++k) {
@@ -446,28 +456,17 @@ void GlassLook::wipeBand(SurfaceTrack& track, double width, float clear, bool re
     draw();
     if (remember) inWriting(draw);
     end = {true, true, band_.back().x, band_.back().y, band_.back().half, nx, ny};
-
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glEnable(GL_TEXTURE_2D);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    endErasingSteam();
 }
 
 void GlassLook::endBand(SurfaceTrack& track, float clear, bool remember) {
     SurfaceTrack::BandEnd& end = track.bandEnd();
     if (!end.valid || !end.capped) return;
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    glDisable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    beginErasingSteam();
     auto draw = [&] { drawCap(end.x, end.y, end.half, end.nx, end.ny, clear); };
     draw();
     if (remember) inWriting(draw);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glEnable(GL_TEXTURE_2D);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    endErasingSteam();
     end = {};
 }
 
