@@ -156,6 +156,24 @@ Module['preloadPlugins'] = [{
     if (typeof Brumelo != 'undefined') Brumelo.whenStored();
   });
 
+  // The wipe sounds come after the program has started, so that its first frame waits for none
+  // of them; it starts its sound once all are in (a missing one stays silent).
+  Module['postRun'] = Module['postRun'] || [];
+  Module['postRun'].push(function() {
+    var sounds = ['sound2.caf', 'sound3.caf', 'sound4.caf', 'sound5.caf'];
+    Promise.all(sounds.map(function(name) {
+      var address = Module['locateFile'] ? Module['locateFile'](name, '') : name;
+      return fetch(address, {credentials: 'same-origin'}).then(function(response) {
+        if (!response.ok) throw new Error(response.status + ' ' + response.statusText);
+        return response.arrayBuffer();
+      }).then(function(buffer) {
+        FS.writeFile('/resources/' + name, new Uint8Array(buffer));
+      }).catch(function(e) {
+        line(name + ': ' + e);
+      });
+    })).then(function() { Module['_brumelo_sounds_arrived'](); });
+  });
+
   Module['preRun'] = Module['preRun'] || [];
   Module['preRun'].push(function() {
     FS.mkdir(testFolder);
