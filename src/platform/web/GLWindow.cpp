@@ -323,12 +323,15 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int, bool fullscreen,
     attributes.antialias = EM_FALSE;
     attributes.premultipliedAlpha = EM_TRUE;
     // Pictures of the window taken for a report read the canvas after frames that drew nothing
-    // new; elsewhere the canvas need not keep its pixels.
+    // new; elsewhere the canvas need not keep its pixels. page.js makes the context early with
+    // these same attributes, and this finds it made.
     d.preserved = brumelo_page_has("capture") != 0;
     attributes.preserveDrawingBuffer = d.preserved ? EM_TRUE : EM_FALSE;
     attributes.majorVersion = 2;
     attributes.minorVersion = 0;
-    attributes.enableExtensionsByDefault = EM_TRUE;
+    // The layer draws with WebGL 2's own features; enabling every extension costs the browser a
+    // round trip to its GPU process each.
+    attributes.enableExtensionsByDefault = EM_FALSE;
     d.context = emscripten_webgl_create_context(kCanvas, &attributes);
     if (d.context <= 0 ||
         emscripten_webgl_make_context_current(d.context) != EMSCRIPTEN_RESULT_SUCCESS) {

@@ -82,6 +82,7 @@ Module['preloadPlugins'] = [{
     if (firstFrame < 0) {
       firstFrame = performance.now();
       document.body.classList.add('running');
+      if (window.brumeloStartWorker) window.brumeloStartWorker();
     }
     if (report && captures.indexOf(frame) >= 0) {
       // The drawing buffer still holds this frame until the browser shows it.
