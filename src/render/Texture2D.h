@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "render/Helper.h"
 
@@ -122,7 +123,17 @@ class Texture2D {
     bool clearOnRelease() const { return clearOnRelease_; }
     void setClearOnRelease(bool value) { clearOnRelease_ = value; }
     GLuint fbo() const { return fbo_; }
-    void setFbo(GLuint fbo) { fbo_ = fbo; }
+    // A texture drawn into no longer holds what it was made from.
+    void setFbo(GLuint fbo) {
+        fbo_ = fbo;
+        madeFrom_.clear();
+    }
+
+    // A picture's texture keeps, until asked for it once, its pixels as GL reads them back (RGBA
+    // rows, pixelsWide by pixelsHigh, opaque ones with alpha 255): reading the GPU's copy back
+    // waits for everything drawn before. Empty for other textures, after the first ask, and
+    // for a copy.
+    std::vector<std::uint8_t> takePixels() const { return std::move(madeFrom_); }
 
   private:
     struct GLName;
@@ -138,6 +149,7 @@ class Texture2D {
     GLfloat colors_[16] = {};
     bool clearOnRelease_ = false;
     GLuint fbo_ = 0;
+    mutable std::vector<std::uint8_t> madeFrom_;
     float pixelsPerPoint_ = 1.0f;
     GLint filter_ = GL_LINEAR;
     std::shared_ptr<GLName> owner_;
