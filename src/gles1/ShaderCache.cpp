@@ -173,7 +173,8 @@ GLuint ShaderCache::build(const ShaderKey& key) {
     es2::DeleteShader(vertex);
     es2::DeleteShader(fragment);
     es2::UseProgram(program);
-    for (int u = 0; u < kTextureUnits; ++u) {
+    // Samplers start at unit 0 once linked: only the others are set.
+    for (int u = 1; u < kTextureUnits; ++u) {
         if (!key.unit[u].on) continue;
         const std::string name = "u_texture" + std::to_string(u);
         es2::Uniform1i(es2::GetUniformLocation(program, name.c_str()), u);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "physics/Recycler.h"
@@ -16,6 +17,7 @@
 struct Texture2D::GLName {
     GLuint name = 0;
     const void* context = nullptr;
+    std::vector<std::uint8_t> madeFrom;  // see takePixels
     explicit GLName(GLuint n) : name(n), context(brumelo::currentGLContextIdentity()) {}
     ~GLName() {
         // At exit the context may already be gone (its textures went with it); in another
@@ -188,7 +190,7 @@ std::shared_ptr<Texture2D> Texture2D::fromImage(const Image* image, float pixels
     }
     auto texture = initWithDataPixelFormatPixelsWidePixelsHighContentSize(pixels.data(), format,
                                                                           width, height, content);
-    if (texture) texture->madeFrom_ = std::move(madeFrom);
+    if (texture) texture->owner_->madeFrom = std::move(madeFrom);
     if (texture && density > 0.0f) {
         // Halved to fit, it still covers the same points.
         const float ppp = density * content.width / static_cast<float>(image->width());
@@ -307,6 +309,16 @@ void Texture2D::setTintRight(double r, double g, double b, double a) {
 int Texture2D::getAlpha() const {
     const float sum = colors_[3] + colors_[7] + colors_[11] + colors_[15];
     return static_cast<int>(static_cast<double>(sum) * 0.25);
+}
+
+void Texture2D::setFbo(GLuint fbo) {
+    fbo_ = fbo;
+    if (owner_) owner_->madeFrom.clear();
+}
+
+std::vector<std::uint8_t> Texture2D::takePixels() const {
+    if (!owner_) return {};
+    return std::exchange(owner_->madeFrom, {});
 }
 
 std::shared_ptr<Texture2D> Texture2D::makeCopy() const {

@@ -124,16 +124,13 @@ class Texture2D {
     void setClearOnRelease(bool value) { clearOnRelease_ = value; }
     GLuint fbo() const { return fbo_; }
     // A texture drawn into no longer holds what it was made from.
-    void setFbo(GLuint fbo) {
-        fbo_ = fbo;
-        madeFrom_.clear();
-    }
+    void setFbo(GLuint fbo);
 
-    // A picture's texture keeps, until asked for it once, its pixels as GL reads them back (RGBA
-    // rows, pixelsWide by pixelsHigh, opaque ones with alpha 255): reading the GPU's copy back
-    // waits for everything drawn before. Empty for other textures, after the first ask, and
-    // for a copy.
-    std::vector<std::uint8_t> takePixels() const { return std::move(madeFrom_); }
+    // A picture's texture keeps, until asked for it once (by it or a copy), its pixels as GL
+    // reads them back (RGBA rows, pixelsWide by pixelsHigh, opaque ones with alpha 255): reading
+    // the GPU's copy back waits for everything drawn before. Empty for other textures and after
+    // the first ask.
+    std::vector<std::uint8_t> takePixels() const;
 
   private:
     struct GLName;
@@ -149,7 +146,6 @@ class Texture2D {
     GLfloat colors_[16] = {};
     bool clearOnRelease_ = false;
     GLuint fbo_ = 0;
-    mutable std::vector<std::uint8_t> madeFrom_;
     float pixelsPerPoint_ = 1.0f;
     GLint filter_ = GL_LINEAR;
     std::shared_ptr<GLName> owner_;
