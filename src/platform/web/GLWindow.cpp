@@ -323,8 +323,7 @@ std::unique_ptr<GLWindow> GLWindow::create(bool headless, int, bool fullscreen,
     attributes.antialias = EM_FALSE;
     attributes.premultipliedAlpha = EM_TRUE;
     // Pictures of the window taken for a report read the canvas after frames that drew nothing
-    // new; elsewhere the canvas need not keep its pixels. page.js makes the context early with
-    // these same attributes, and this finds it made.
+    // new; elsewhere the canvas need not keep its pixels.
     d.preserved = brumelo_page_has("capture") != 0;
     attributes.preserveDrawingBuffer = d.preserved ? EM_TRUE : EM_FALSE;
     attributes.majorVersion = 2;

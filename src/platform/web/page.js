@@ -1,23 +1,6 @@
 // The page's own start-up before brumelo.js: the canvas, the full-screen button, failures said
 // on the page, the offline copy. A file of its own, not inline, for a strict Content-Security-Policy.
 var Module = {canvas: document.getElementById('canvas')};
-// The WebGL context is made now, while the program downloads: the browser's GPU side takes a
-// good while to make one. The program (GLWindow.cpp, the same attributes) finds it made.
-(function() {
-  if (typeof WebGL2RenderingContext == 'undefined') return;
-  try {
-    // The size the program gives it (GLWindow.cpp's fitCanvas): a context resized costs as much.
-    var canvas = Module.canvas, box = canvas.getBoundingClientRect();
-    var ratio = Math.max(0.25, window.devicePixelRatio || 1);
-    canvas.width = Math.max(1, Math.round(box.width * ratio));
-    canvas.height = Math.max(1, Math.round(box.height * ratio));
-    canvas.getContext('webgl2', {
-      alpha: false, depth: false, stencil: false, antialias: false, premultipliedAlpha: true,
-      preserveDrawingBuffer: new URLSearchParams(location.search).has('capture')
-    });
-  } catch (e) {
-  }
-})();
 // The program's files of this page's own build (see sw.js).
 Module.locateFile = function(path) {
   return path + '?v=' + document.documentElement.getAttribute('data-version');
