@@ -10,7 +10,8 @@ The page plays a script frame by frame (as a headless run does) and posts its fr
 window and its state back to a small server here. The math library differs between the two
 builds, so the frames are compared by what they show (cells of 20 x 20 pixels), not pixel for
 pixel. Firefox and WebKit run the cases that a browser's own code takes part in (the frames,
-the menu, the chooser, the stored picture); the rest lean on Chromium's fake devices. Prints
+the menu, the chooser, the stored picture, the camera: Firefox's fake stream and WebKit's mock
+devices stand in for Chromium's fake camera); the rest lean on Chromium's fake devices. Prints
 PASS, FAIL or SKIP a case; exits 1 when a case failed, 77 when no engine is installed.
 """
 
@@ -750,8 +751,7 @@ def main():
                        'client', page_server)
             suite.case('a lost WebGL context comes back as it was, in both looks', context_loss)
         suite.case('a picked file that is no picture', not_a_picture)
-        if everywhere:
-            suite.case('the live camera behind the steam, and a refused one', live_camera)
+        suite.case('the live camera behind the steam, and a refused one', live_camera)
         if everywhere:
             suite.case('a corrupt stored background counts as absent', corrupt_background)
         suite.case('the chosen picture is kept for the next visit', next_visit)
