@@ -72,26 +72,9 @@ var LibraryBrumelo = {
       return [Math.max(1, Math.round(w * scale)), Math.max(1, Math.round(h * scale))];
     },
 
-    // A picture's upright size from its header, without decoding its pixels (an image element
-    // decodes only when drawn); null when the element cannot read it.
-    uprightSize: function(blob) {
-      return new Promise(function(resolve) {
-        var url = URL.createObjectURL(blob);
-        var img = new Image();
-        img.onload = function() {
-          URL.revokeObjectURL(url);
-          resolve(img.naturalWidth > 0 && img.naturalHeight > 0 ?
-                  [img.naturalWidth, img.naturalHeight] : null);
-        };
-        img.onerror = function() { URL.revokeObjectURL(url); resolve(null); };
-        img.src = url;
-      });
-    },
-
     // Decodes a PNG or JPEG through the browser, upright by its EXIF orientation, and keeps the
     // result (or why there is none) for decodeImage. Resolves when done; never rejects. With
-    // keepShorter a large picture is decoded straight to its reduced size: a 48-megapixel photo
-    // never lies whole in memory where the browser can avoid it.
+    // keepShorter a larger picture comes out reduced to the size the program needs.
     decode: function(bytes, keepShorter) {
       var kind = Brumelo.kind(bytes);
       if (!kind) return Promise.resolve();
@@ -123,34 +106,28 @@ var LibraryBrumelo = {
                       (Brumelo.maxPixels / 1000000) + ' megapixels)';
         return true;
       };
-      var options = {imageOrientation: 'from-image', premultiplyAlpha: 'none',
-                     colorSpaceConversion: 'none'};
       // Browsers that know no decoding options refuse them; an image element honours EXIF too.
-      var open = function(resize) {
+      var open = function() {
         if (typeof createImageBitmap != 'function') return viaElement();
-        var asked = Object.assign({}, options, resize ? {
-          resizeWidth: resize[0], resizeHeight: resize[1], resizeQuality: 'high'} : {});
-        return createImageBitmap(blob, asked).catch(function(e) {
+        return createImageBitmap(blob, {imageOrientation: 'from-image', premultiplyAlpha: 'none',
+                                        colorSpaceConversion: 'none'}).catch(function(e) {
           if (e && e.name == 'TypeError') return viaElement();
           throw e;
         });
       };
-      var size = null, target = null;  // upright, and to decode to, where known beforehand
-      var upright = keepShorter ? Brumelo.uprightSize(blob) : Promise.resolve(null);
-      entry.done = upright.then(function(known) {
-        size = known;
-        if (size && tooLarge(size[0], size[1])) return null;
-        if (size) target = Brumelo.pickedSize(size[0], size[1], keepShorter);
-        return open(target && target[0] < size[0] ? target : null);
-      }).then(function(picture) {
-        // An engine that resized the picture before turning it upright has squeezed it: it is
-        // decoded again whole.
-        if (picture && target && picture.width != target[0] && picture.width != size[0]) {
-          if (picture.close) picture.close();
-          target = null;
-          return open(null);
+      var target = null;  // the size to decode to, where known beforehand
+      // An image element knows its upright size before it decodes its pixels, and drawn once at
+      // a smaller size it decodes no larger where it can (Chromium scales a JPEG down as it
+      // decodes it; createImageBitmap's resizing decodes it whole first).
+      var element = keepShorter ? viaElement().catch(function() { return null; })
+                                : Promise.resolve(null);
+      entry.done = element.then(function(img) {
+        if (img) {
+          if (tooLarge(img.naturalWidth, img.naturalHeight)) return null;
+          target = Brumelo.pickedSize(img.naturalWidth, img.naturalHeight, keepShorter);
+          if (target[0] < img.naturalWidth) return img;
         }
-        return picture;
+        return open();
       }).then(function(picture) {
         if (!picture) return;
         var w = picture.width, h = picture.height;
