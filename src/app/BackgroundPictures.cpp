@@ -260,8 +260,8 @@ void TenzoAppDelegate::useBackgroundFile(const std::string& path) {
         return;
     }
     // Enough for the densest cover in any orientation, and never a 48-megapixel photo whole.
-    brumelo::ImageResult decoded = brumelo::decodeImageReduced(
-        bytes->data(), bytes->size(), brumelo::pickedPictureShorterSide());
+    brumelo::ImageResult decoded = brumelo::decodeImageReduced(bytes->data(), bytes->size(),
+                                                               brumelo::pickedPictureShorterSide());
     if (!decoded) {
         const bool tooLarge = decoded.error.find("too large") != std::string::npos;
         refusePicture(path, decoded.error, tooLarge);

@@ -90,7 +90,9 @@ std::vector<std::string> makePickFiles(const fs::path& dir) {
 class Player {
   public:
     Player(std::uint32_t seed, std::vector<std::string> pickFiles, fs::path shots, bool camera)
-        : random_(seed), pickFiles_(std::move(pickFiles)), shots_(std::move(shots)),
+        : random_(seed),
+          pickFiles_(std::move(pickFiles)),
+          shots_(std::move(shots)),
           camera_(camera) {}
 
     std::vector<ScriptEvent> frame(int number) {

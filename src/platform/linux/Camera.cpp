@@ -319,8 +319,10 @@ class PortalCamera final : public Camera {
                 inner_ = openPipeline("pipewiresrc name=brumelo_source fd=" + std::to_string(fd_),
                                       true, "", options_.paced, &why);
             if (inner_) return;
-            std::fprintf(stderr, "camera portal: no picture through PipeWire (%s); the camera "
-                         "device is tried\n", fd_ < 0 ? "no remote" : why.c_str());
+            std::fprintf(stderr,
+                         "camera portal: no picture through PipeWire (%s); the camera "
+                         "device is tried\n",
+                         fd_ < 0 ? "no remote" : why.c_str());
         }
         // A portal that cannot give a camera is no answer: the device is tried as without it.
         inner_ = openDevice(options_, &why);
@@ -354,7 +356,8 @@ XdpPortal* cameraPortal() {
     if (answer) {
         GVariant* value = nullptr;
         g_variant_get(answer, "(v)", &value);
-        present = g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
+        present =
+            g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
         g_variant_unref(value);
         g_variant_unref(answer);
     }
@@ -369,10 +372,12 @@ std::unique_ptr<Camera> Camera::open(const Options& options, std::string* whyNot
     static std::once_flag initialised;
     std::call_once(initialised, [] { gst_init(nullptr, nullptr); });
     // Any other source is shown as it comes.
-    if (!options.pipeline.empty()) return openPipeline(options.pipeline, false, "", options.paced, whyNot);
+    if (!options.pipeline.empty())
+        return openPipeline(options.pipeline, false, "", options.paced, whyNot);
 #if BRUMELO_HAVE_PORTAL
     if (options.device.empty())
-        if (XdpPortal* portal = cameraPortal()) return std::make_unique<PortalCamera>(portal, options);
+        if (XdpPortal* portal = cameraPortal())
+            return std::make_unique<PortalCamera>(portal, options);
 #endif
     return openDevice(options, whyNot);
 }
