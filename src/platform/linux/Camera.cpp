@@ -230,8 +230,8 @@ std::unique_ptr<Camera> openPipeline(const std::string& source, bool mirror,
             gst_object_unref(element);
         }
     }
-    GstElement* sink = GST_IS_BIN(pipeline) ? gst_bin_get_by_name(GST_BIN(pipeline), "brumelo_sink")
-                                            : nullptr;
+    GstElement* sink =
+        GST_IS_BIN(pipeline) ? gst_bin_get_by_name(GST_BIN(pipeline), "brumelo_sink") : nullptr;
     if (!sink) {
         if (whyNot) *whyNot = "bad camera pipeline: it has no picture output";
         gst_object_unref(pipeline);
@@ -284,6 +284,7 @@ class PortalCamera final : public Camera {
     }
     bool waitingForPermission() const override { return request_ != nullptr; }
     void setVisible(bool visible) override {
+        visible_ = visible;
         if (inner_) inner_->setVisible(visible);
     }
 
@@ -318,7 +319,10 @@ class PortalCamera final : public Camera {
             if (fd_ >= 0)
                 inner_ = openPipeline("pipewiresrc name=brumelo_source fd=" + std::to_string(fd_),
                                       true, "", options_.paced, &why);
-            if (inner_) return;
+            if (inner_) {
+                if (!visible_) inner_->setVisible(false);
+                return;
+            }
             std::fprintf(stderr,
                          "camera portal: no picture through PipeWire (%s); the camera "
                          "device is tried\n",
@@ -326,7 +330,10 @@ class PortalCamera final : public Camera {
         }
         // A portal that cannot give a camera is no answer: the device is tried as without it.
         inner_ = openDevice(options_, &why);
-        if (!inner_) failure_ = why.empty() ? "no camera was found" : why;
+        if (!inner_)
+            failure_ = why.empty() ? "no camera was found" : why;
+        else if (!visible_)
+            inner_->setVisible(false);
     }
 
     XdpPortal* portal_;
@@ -334,6 +341,7 @@ class PortalCamera final : public Camera {
     Request* request_;
     std::unique_ptr<Camera> inner_;
     int fd_ = -1;
+    bool visible_ = true;  // the answer may come while the window is hidden
     std::string failure_;
 };
 
