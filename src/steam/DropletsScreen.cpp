@@ -60,6 +60,48 @@ void drawScreenQuad(GLfloat alpha) {
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
 }
 
+// The steam as drawAtPoint draws it, with the fogged view added on texture unit 1: one pass
+// where a second, blended one over the whole screen would cost as much again. The fogged view
+// lies as the background is drawn (upside down), or as the screen when it is a frame buffer's.
+void drawSteamAddingFrost(const Texture2D& steam, const Texture2D& frost, bool frostLikeScreen) {
+    const brumelo::SizeF size = steam.drawnSize();
+    const GLfloat x0 = -size.width / 2, y0 = -size.height / 2;
+    const GLfloat x1 = size.width / 2, y1 = size.height / 2;
+    const GLfloat vertices[12] = {x0, y0, 0, x1, y0, 0, x0, y1, 0, x1, y1, 0};
+    const GLfloat coordinates[8] = {0.0f, steam.maxT(), steam.maxS(), steam.maxT(),
+                                    0.0f, 0.0f,         steam.maxS(), 0.0f};
+    const brumelo::SizeF over =
+        frostLikeScreen ? brumelo::SizeF{paneWidthPoints(), paneHeightPoints()} : frost.drawnSize();
+    GLfloat frostCoordinates[8];
+    for (int k = 0; k < 4; ++k) {
+        const GLfloat up = (vertices[k * 3 + 1] + over.height / 2) / over.height;
+        frostCoordinates[k * 2] = frost.maxS() * (vertices[k * 3] + over.width / 2) / over.width;
+        frostCoordinates[k * 2 + 1] = frost.maxT() * (frostLikeScreen ? 1.0f - up : up);
+    }
+    glActiveTexture(GL_TEXTURE1);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, frost.name());
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_ADD);
+    glClientActiveTexture(GL_TEXTURE1);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, 0, frostCoordinates);
+    glActiveTexture(GL_TEXTURE0);
+    glClientActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, steam.name());
+    glColorPointer(4, GL_FLOAT, 0, steam.colors());
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, vertices);
+    glTexCoordPointer(2, GL_FLOAT, 0, coordinates);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glActiveTexture(GL_TEXTURE1);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glDisable(GL_TEXTURE_2D);
+    glClientActiveTexture(GL_TEXTURE1);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glActiveTexture(GL_TEXTURE0);
+    glClientActiveTexture(GL_TEXTURE0);
+}
+
 }  // namespace
 
 DropletsScreen::DropletsScreen(Viewport* viewport) : Kworld(viewport) {}
@@ -400,6 +442,7 @@ float DropletsScreen::backgroundCover() const {
 }
 
 void DropletsScreen::prepareFrost() {
+    if (!backgroundTexture_ || live_) screenBackground_.reset();
     if (!backgroundTexture_) {
         frost_.reset();
         return;
@@ -421,9 +464,65 @@ void DropletsScreen::prepareFrost() {
         return;
     frost_ = frost::makeFrostedTexture(*backgroundTexture_, paneWidthPoints(), paneHeightPoints(),
                                        contentScaleFactor, backgroundCover());
+    prepareScreenBackground();
     frostOf_ = backgroundTexture_;
     frostScale_ = contentScaleFactor;
     dirty_.addAll();
+}
+
+void DropletsScreen::drawBackground() {
+    // Centred texel for pixel, the picture samples exactly and cheaper unfiltered.
+    const brumelo::SizeF size = backgroundTexture_->drawnSize();
+    const float s = contentScaleFactor;
+    const float cover = backgroundCover();
+    auto even = [](float pixels) { return std::fmod(pixels, 2.0f) == 0.0f; };
+    backgroundTexture_->setFilter(cover == 1.0f && backgroundTexture_->pixelsPerPoint() == s &&
+                                          even(size.width * s) && even(size.height * s)
+                                      ? GL_NEAREST
+                                      : GL_LINEAR);
+    if (cover == 1.0f) {
+        backgroundTexture_->drawAtPoint(0.0f, 0.0f);
+    } else {
+        // A point more each way: filtered, the picture's outer texels blend with what lies
+        // past it in the texture.
+        const float w = (size.width + 2) * cover, h = (size.height + 2) * cover;
+        backgroundTexture_->drawInRect({-w / 2, -h / 2, w, h});
+    }
+}
+
+void DropletsScreen::prepareScreenBackground() {
+    screenBackground_.reset();
+    // Only where the picture is filtered to the screen and covers all of it: elsewhere drawing
+    // it is as cheap, or the glass shows past its edges.
+    const brumelo::SizeF size = backgroundTexture_->drawnSize();
+    const float s = contentScaleFactor, cover = backgroundCover();
+    auto even = [](float pixels) { return std::fmod(pixels, 2.0f) == 0.0f; };
+    if (cover == 1.0f && backgroundTexture_->pixelsPerPoint() == s && even(size.width * s) &&
+        even(size.height * s))
+        return;
+    if (size.width * cover < paneWidthPoints() || size.height * cover < paneHeightPoints()) return;
+    GLint framebuffer = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &framebuffer);
+    auto copy = Texture2D::initWithSize({paneWidthPoints(), paneHeightPoints()}, s);
+    if (copy && createFramebufferObjectForTexture(*copy, true)) {
+        GLint viewport[4] = {0, 0, 0, 0};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glViewport(0, 0, screenPixels(paneWidthPoints()), screenPixels(paneHeightPoints()));
+        glEnable(GL_TEXTURE_2D);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glDisable(GL_BLEND);
+        glPushMatrix();
+        glScalef(1, -1, 1);
+        drawBackground();
+        glPopMatrix();
+        glEnable(GL_BLEND);
+        glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+        // The picture drawn just as the composite draws it: a texel a pixel from now on.
+        copy->setFilter(GL_NEAREST);
+        screenBackground_ = std::move(copy);
+    }
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(framebuffer));
 }
 
 bool DropletsScreen::prepareLiveFrost() {
@@ -614,9 +713,13 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
             std::copy(tint, tint + 16, kept);
             for (int corner = 0; corner < 4; ++corner)
                 for (int ch = 0; ch < 3; ++ch) tint[corner * 4 + ch] = kSteamTintInGlass;
-            // The frame's alpha takes the steam's own: fog hides as much as it weighs.
+            // The frame's alpha takes the steam's own: fog hides as much as it weighs. The
+            // fogged view comes with it, to be kept as much as the steam weighs.
             glBlendFunc(GL_ONE, GL_ZERO);
-            _textures[0]->drawAtPoint(0.0f, 0.0f);
+            if (frost_)
+                drawSteamAddingFrost(*_textures[0], *frost_, frostLive_);
+            else
+                _textures[0]->drawAtPoint(0.0f, 0.0f);
             std::copy(kept, kept + 16, tint);
         } else {
             _textures[0]->drawAtPoint(0.0f, 0.0f);
@@ -628,36 +731,13 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
     glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
     // The glass look reads the steam's weight from the frame's alpha afterwards.
     if (glass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
-    if (backgroundTexture_) {
-        // Centred texel for pixel, the picture samples exactly and cheaper unfiltered.
-        const brumelo::SizeF size = backgroundTexture_->drawnSize();
-        const float s = contentScaleFactor;
-        const float cover = backgroundCover();
-        auto even = [](float pixels) { return std::fmod(pixels, 2.0f) == 0.0f; };
-        backgroundTexture_->setFilter(cover == 1.0f && backgroundTexture_->pixelsPerPoint() == s &&
-                                              even(size.width * s) && even(size.height * s)
-                                          ? GL_NEAREST
-                                          : GL_LINEAR);
-        if (cover == 1.0f) {
-            backgroundTexture_->drawAtPoint(0.0f, 0.0f);
-        } else {
-            // A point more each way: filtered, the picture's outer texels blend with what lies
-            // past it in the texture.
-            const float w = (size.width + 2) * cover, h = (size.height + 2) * cover;
-            backgroundTexture_->drawInRect({-w / 2, -h / 2, w, h});
-        }
-    }
-    if (glass && frost_) {
-        // Where the steam lies, the fogged view as much as the steam weighs: sharp where wiped.
-        glBlendFunc(GL_DST_ALPHA, GL_ONE);
+    if (glass && screenBackground_) {
         // A frame buffer's picture is laid out as the screen's, not as a picture's rows.
-        if (frostLive_) {
-            glScalef(1, -1, 1);
-            frost_->drawInRect({-paneWidthPoints() / 2, -paneHeightPoints() / 2,
-                                paneWidthPoints(), paneHeightPoints()});
-        } else {
-            frost_->drawAtPoint(0.0f, 0.0f);
-        }
+        glScalef(1, -1, 1);
+        screenBackground_->drawInRect({-paneWidthPoints() / 2, -paneHeightPoints() / 2,
+                                       paneWidthPoints(), paneHeightPoints()});
+    } else if (backgroundTexture_) {
+        drawBackground();
     }
     if (glass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glPopMatrix();
