@@ -526,9 +526,9 @@ void DropletsScreen::prepareScreenBackground() {
 }
 
 bool DropletsScreen::prepareLiveFrost() {
-    // Halved down to an eighth and back up to a quarter: each linear step averages what the
+    // Halved down to a sixteenth and back up to a quarter: each linear step averages what the
     // last one left, so a moving picture blurs smoothly without a CPU pass.
-    constexpr int kDown = 3, kUp = 1;
+    constexpr int kDown = 4, kUp = 2;
     const float paneW = paneWidthPoints(), paneH = paneHeightPoints();
     // A pane of another shape needs passes of its own.
     if (liveFrostPane_.width != paneW || liveFrostPane_.height != paneH) liveFrost_.clear();
@@ -575,15 +575,18 @@ bool DropletsScreen::prepareLiveFrost() {
         // Fog scatters light back: the picture dimmer, lifted towards a cold white.
         if (last)
             for (int corner = 0; corner < 4; ++corner)
-                for (int ch = 0; ch < 3; ++ch) tint[corner * 4 + ch] = 0.45f;
+                for (int ch = 0; ch < 3; ++ch) tint[corner * 4 + ch] = frost::kLiveShare;
         if (i == 0) {
             // The picture as the composite draws it, so the passes are laid out as the screen.
             glClearColor(0, 0, 0, 1);
             glClear(GL_COLOR_BUFFER_BIT);
+            // Opaque whatever the frame's alpha: the composite multiplies the steam by it.
+            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
             glPushMatrix();
             glScalef(1, -1, 1);
             from->drawAtPoint(0.0f, 0.0f);
             glPopMatrix();
+            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         } else {
             from->drawInRect(pane);
         }
@@ -596,9 +599,7 @@ bool DropletsScreen::prepareLiveFrost() {
             const GLfloat vertices[12] = {-w, -h, 0, w, -h, 0, -w, h, 0, w, h, 0};
             GLfloat colors[16];
             for (int corner = 0; corner < 4; ++corner) {
-                colors[corner * 4 + 0] = 0.085f;
-                colors[corner * 4 + 1] = 0.095f;
-                colors[corner * 4 + 2] = 0.11f;
+                for (int ch = 0; ch < 3; ++ch) colors[corner * 4 + ch] = frost::kLiveLift[ch];
                 colors[corner * 4 + 3] = 0.0f;
             }
             glVertexPointer(3, GL_FLOAT, 0, vertices);
