@@ -60,31 +60,61 @@ void drawScreenQuad(GLfloat alpha) {
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
 }
 
-// The steam as drawAtPoint draws it, with the fogged view added on texture unit 1: one pass
-// where a second, blended one over the whole screen would cost as much again. The fogged view
-// lies as the background is drawn (upside down), or as the screen when it is a frame buffer's.
-void drawSteamAddingFrost(const Texture2D& steam, const Texture2D& frost, bool frostLikeScreen) {
+// A texture drawn over the screen centred, over `over` points: as a picture's rows (upside
+// down, as the background is drawn), or as a frame buffer's (laid out as the screen).
+struct Layer {
+    const Texture2D* texture = nullptr;
+    brumelo::SizeF over{};
+    bool likeScreen = false;
+};
+
+// The steam as drawAtPoint draws it, then on the next texture units the fogged view added to
+// it and, where the units allow, the background mixed in by what the steam leaves clear
+// (GL_COMBINE's interpolation by the steam's alpha): one pass for what two or three blended
+// ones over the whole screen would cost. The steam's alpha is kept.
+void drawSteamWithLayers(const Texture2D& steam, const Layer& frost, const Layer& background) {
     const brumelo::SizeF size = steam.drawnSize();
     const GLfloat x0 = -size.width / 2, y0 = -size.height / 2;
     const GLfloat x1 = size.width / 2, y1 = size.height / 2;
     const GLfloat vertices[12] = {x0, y0, 0, x1, y0, 0, x0, y1, 0, x1, y1, 0};
     const GLfloat coordinates[8] = {0.0f, steam.maxT(), steam.maxS(), steam.maxT(),
                                     0.0f, 0.0f,         steam.maxS(), 0.0f};
-    const brumelo::SizeF over =
-        frostLikeScreen ? brumelo::SizeF{paneWidthPoints(), paneHeightPoints()} : frost.drawnSize();
-    GLfloat frostCoordinates[8];
-    for (int k = 0; k < 4; ++k) {
-        const GLfloat up = (vertices[k * 3 + 1] + over.height / 2) / over.height;
-        frostCoordinates[k * 2] = frost.maxS() * (vertices[k * 3] + over.width / 2) / over.width;
-        frostCoordinates[k * 2 + 1] = frost.maxT() * (frostLikeScreen ? 1.0f - up : up);
+    GLfloat layerCoordinates[2][8];
+    GLenum unit = GL_TEXTURE1;
+    auto add = [&](const Layer& layer, GLfloat* coords) {
+        const Texture2D& t = *layer.texture;
+        for (int k = 0; k < 4; ++k) {
+            const GLfloat up = (vertices[k * 3 + 1] + layer.over.height / 2) / layer.over.height;
+            coords[k * 2] = t.maxS() * (vertices[k * 3] + layer.over.width / 2) / layer.over.width;
+            coords[k * 2 + 1] = t.maxT() * (layer.likeScreen ? 1.0f - up : up);
+        }
+        glActiveTexture(unit);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, t.name());
+        glClientActiveTexture(unit);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, 0, coords);
+        ++unit;
+    };
+    if (frost.texture) {
+        add(frost, layerCoordinates[0]);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_ADD);
     }
-    glActiveTexture(GL_TEXTURE1);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, frost.name());
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_ADD);
-    glClientActiveTexture(GL_TEXTURE1);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glTexCoordPointer(2, GL_FLOAT, 0, frostCoordinates);
+    if (background.texture) {
+        add(background, layerCoordinates[1]);
+        // What is there so far where the steam lies, the background where it does not.
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_INTERPOLATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_RGB, GL_PREVIOUS);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB, GL_SRC_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_RGB, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB, GL_SRC_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC2_RGB, GL_PREVIOUS);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND2_RGB, GL_SRC_ALPHA);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_ALPHA, GL_PREVIOUS);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
+    }
     glActiveTexture(GL_TEXTURE0);
     glClientActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, steam.name());
@@ -93,13 +123,26 @@ void drawSteamAddingFrost(const Texture2D& steam, const Texture2D& frost, bool f
     glVertexPointer(3, GL_FLOAT, 0, vertices);
     glTexCoordPointer(2, GL_FLOAT, 0, coordinates);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    glActiveTexture(GL_TEXTURE1);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glDisable(GL_TEXTURE_2D);
-    glClientActiveTexture(GL_TEXTURE1);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    while (unit > GL_TEXTURE1) {
+        --unit;
+        glActiveTexture(unit);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glDisable(GL_TEXTURE_2D);
+        glClientActiveTexture(unit);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
     glActiveTexture(GL_TEXTURE0);
     glClientActiveTexture(GL_TEXTURE0);
+}
+
+// Texture units the fixed-function pipeline has (GL ES 1.1 promises 2).
+int textureUnits() {
+    static const int units = [] {
+        GLint n = 2;
+        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &n);
+        return static_cast<int>(n);
+    }();
+    return units;
 }
 
 }  // namespace
@@ -470,7 +513,7 @@ void DropletsScreen::prepareFrost() {
     dirty_.addAll();
 }
 
-void DropletsScreen::drawBackground() {
+brumelo::SizeF DropletsScreen::backgroundRect() {
     // Centred texel for pixel, the picture samples exactly and cheaper unfiltered.
     const brumelo::SizeF size = backgroundTexture_->drawnSize();
     const float s = contentScaleFactor;
@@ -480,14 +523,15 @@ void DropletsScreen::drawBackground() {
                                           even(size.width * s) && even(size.height * s)
                                       ? GL_NEAREST
                                       : GL_LINEAR);
-    if (cover == 1.0f) {
-        backgroundTexture_->drawAtPoint(0.0f, 0.0f);
-    } else {
-        // A point more each way: filtered, the picture's outer texels blend with what lies
-        // past it in the texture.
-        const float w = (size.width + 2) * cover, h = (size.height + 2) * cover;
-        backgroundTexture_->drawInRect({-w / 2, -h / 2, w, h});
-    }
+    if (cover == 1.0f) return size;
+    // A point more each way: filtered, the picture's outer texels blend with what lies past it
+    // in the texture.
+    return {(size.width + 2) * cover, (size.height + 2) * cover};
+}
+
+void DropletsScreen::drawBackground() {
+    const brumelo::SizeF size = backgroundRect();
+    backgroundTexture_->drawInRect({-size.width / 2, -size.height / 2, size.width, size.height});
 }
 
 void DropletsScreen::prepareScreenBackground() {
@@ -706,6 +750,7 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     GlassLook* glass = drewGlass_ ? glass_.get() : nullptr;
+    bool pictureDrawn = false;
     if (_textures[0]) {
         if (glass) {
             // The fogged view brings most of the fog's light; the steam's own colour a little.
@@ -717,10 +762,20 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
             // The frame's alpha takes the steam's own: fog hides as much as it weighs. The
             // fogged view comes with it, to be kept as much as the steam weighs.
             glBlendFunc(GL_ONE, GL_ZERO);
-            if (frost_)
-                drawSteamAddingFrost(*_textures[0], *frost_, frostLive_);
-            else
-                _textures[0]->drawAtPoint(0.0f, 0.0f);
+            Layer fog, picture;
+            if (frost_) {
+                fog = {frost_.get(), frost_->drawnSize(), frostLive_};
+                if (frostLive_) fog.over = {paneWidthPoints(), paneHeightPoints()};
+            }
+            if (textureUnits() >= 3) {
+                if (screenBackground_)
+                    picture = {screenBackground_.get(), {paneWidthPoints(), paneHeightPoints()},
+                               true};
+                else if (backgroundTexture_)
+                    picture = {backgroundTexture_.get(), backgroundRect(), false};
+            }
+            drawSteamWithLayers(*_textures[0], fog, picture);
+            pictureDrawn = picture.texture != nullptr;
             std::copy(kept, kept + 16, tint);
         } else {
             _textures[0]->drawAtPoint(0.0f, 0.0f);
@@ -732,7 +787,9 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
     glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
     // The glass look reads the steam's weight from the frame's alpha afterwards.
     if (glass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
-    if (glass && screenBackground_) {
+    if (pictureDrawn) {
+        // Mixed in with the steam already.
+    } else if (glass && screenBackground_) {
         // A frame buffer's picture is laid out as the screen's, not as a picture's rows.
         glScalef(1, -1, 1);
         screenBackground_->drawInRect({-paneWidthPoints() / 2, -paneHeightPoints() / 2,

@@ -140,6 +140,8 @@ class DropletsScreen : public Kworld {
     bool prepareLiveFrost();
     // The background as the composite draws it, before the steam (the matrix flipped).
     void drawBackground();
+    // The points it covers, centred, its filter set for them.
+    brumelo::SizeF backgroundRect();
     // A still background the screen samples filtered, drawn once into a texture laid out as
     // the screen, for the glass look to draw a texel a pixel.
     void prepareScreenBackground();
