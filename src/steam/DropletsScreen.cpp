@@ -513,6 +513,21 @@ void DropletsScreen::prepareFrost() {
     dirty_.addAll();
 }
 
+brumelo::SizeF DropletsScreen::backgroundDrawnSize() const {
+    const brumelo::SizeF size = backgroundTexture_->drawnSize();
+    const float cover = backgroundCover();
+    if (cover == 1.0f) return size;
+    // A point more each way: filtered, the picture's outer texels blend with what lies past it
+    // in the texture.
+    return {(size.width + 2) * cover, (size.height + 2) * cover};
+}
+
+bool DropletsScreen::backgroundCoversPane() const {
+    if (!backgroundTexture_) return false;
+    const brumelo::SizeF size = backgroundDrawnSize();
+    return size.width >= paneWidthPoints() && size.height >= paneHeightPoints();
+}
+
 brumelo::SizeF DropletsScreen::backgroundRect() {
     // Centred texel for pixel, the picture samples exactly and cheaper unfiltered.
     const brumelo::SizeF size = backgroundTexture_->drawnSize();
@@ -523,10 +538,7 @@ brumelo::SizeF DropletsScreen::backgroundRect() {
                                           even(size.width * s) && even(size.height * s)
                                       ? GL_NEAREST
                                       : GL_LINEAR);
-    if (cover == 1.0f) return size;
-    // A point more each way: filtered, the picture's outer texels blend with what lies past it
-    // in the texture.
-    return {(size.width + 2) * cover, (size.height + 2) * cover};
+    return backgroundDrawnSize();
 }
 
 void DropletsScreen::drawBackground() {
@@ -544,7 +556,7 @@ void DropletsScreen::prepareScreenBackground() {
     if (cover == 1.0f && backgroundTexture_->pixelsPerPoint() == s && even(size.width * s) &&
         even(size.height * s))
         return;
-    if (size.width * cover < paneWidthPoints() || size.height * cover < paneHeightPoints()) return;
+    if (!backgroundCoversPane()) return;
     GLint framebuffer = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &framebuffer);
     auto copy = Texture2D::initWithSize({paneWidthPoints(), paneHeightPoints()}, s);
@@ -751,6 +763,9 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     GlassLook* glass = drewGlass_ ? glass_.get() : nullptr;
     bool pictureDrawn = false;
+    // Past a picture that does not cover the pane the glass shows only the steam and, as much
+    // as the steam weighs, the fogged view: drawn in passes of their own there.
+    const bool covered = glass && backgroundCoversPane();
     if (_textures[0]) {
         if (glass) {
             // The fogged view brings most of the fog's light; the steam's own colour a little.
@@ -763,11 +778,11 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
             // fogged view comes with it, to be kept as much as the steam weighs.
             glBlendFunc(GL_ONE, GL_ZERO);
             Layer fog, picture;
-            if (frost_) {
+            if (frost_ && covered) {
                 fog = {frost_.get(), frost_->drawnSize(), frostLive_};
                 if (frostLive_) fog.over = {paneWidthPoints(), paneHeightPoints()};
             }
-            if (textureUnits() >= 3) {
+            if (covered && textureUnits() >= 3) {
                 if (screenBackground_)
                     picture = {screenBackground_.get(), {paneWidthPoints(), paneHeightPoints()},
                                true};
@@ -796,6 +811,16 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
                                        paneWidthPoints(), paneHeightPoints()});
     } else if (backgroundTexture_) {
         drawBackground();
+    }
+    if (glass && frost_ && !covered) {
+        glBlendFunc(GL_DST_ALPHA, GL_ONE);
+        if (frostLive_) {
+            glScalef(1, -1, 1);
+            frost_->drawInRect({-paneWidthPoints() / 2, -paneHeightPoints() / 2,
+                                paneWidthPoints(), paneHeightPoints()});
+        } else {
+            frost_->drawAtPoint(0.0f, 0.0f);
+        }
     }
     if (glass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glPopMatrix();

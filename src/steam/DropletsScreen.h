@@ -142,6 +142,8 @@ class DropletsScreen : public Kworld {
     void drawBackground();
     // The points it covers, centred, its filter set for them.
     brumelo::SizeF backgroundRect();
+    brumelo::SizeF backgroundDrawnSize() const;  // the same, the filter untouched
+    bool backgroundCoversPane() const;
     // A still background the screen samples filtered, drawn once into a texture laid out as
     // the screen, for the glass look to draw a texel a pixel.
     void prepareScreenBackground();
