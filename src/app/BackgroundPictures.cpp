@@ -199,12 +199,18 @@ CoverPicture coverPicture(const Image& picture, float paneWidth, float paneHeigh
     return {std::move(covered), density};
 }
 
+int pickedPictureShorterSide() {
+    return static_cast<int>(std::max(paneWidthPoints(), paneHeightPoints()) *
+                            kMaxPicturePixelsPerPoint);
+}
+
 }  // namespace brumelo
 
 void TenzoAppDelegate::pickImage() {
     imagePickerController.reset();
     brumelo::FileChooser::Options options;
     options.interactive = !brumelo::settings().headless;
+    options.keepShorterSide = brumelo::pickedPictureShorterSide();
     auto chooser = std::make_unique<brumelo::FileChooser>(
         [](const std::optional<std::string>& path) {
             TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
@@ -254,10 +260,8 @@ void TenzoAppDelegate::useBackgroundFile(const std::string& path) {
         return;
     }
     // Enough for the densest cover in any orientation, and never a 48-megapixel photo whole.
-    brumelo::ImageResult decoded = brumelo::decodeImageReduced(
-        bytes->data(), bytes->size(),
-        static_cast<int>(std::max(paneWidthPoints(), paneHeightPoints()) *
-                         brumelo::kMaxPicturePixelsPerPoint));
+    brumelo::ImageResult decoded = brumelo::decodeImageReduced(bytes->data(), bytes->size(),
+                                                               brumelo::pickedPictureShorterSide());
     if (!decoded) {
         const bool tooLarge = decoded.error.find("too large") != std::string::npos;
         refusePicture(path, decoded.error, tooLarge);

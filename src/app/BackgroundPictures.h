@@ -32,6 +32,10 @@ struct CoverPicture {
 };
 CoverPicture coverPicture(const Image& picture, float paneWidth = 0, float paneHeight = 0);
 
+// Pixels a picked picture's shorter side needs for the densest cover in any orientation: a
+// larger photo may be decoded down to it.
+int pickedPictureShorterSide();
+
 // Launch: shows the stored background, or on a first launch stores the shipped one (and saves
 // a copy to the pictures folder). A stored file that cannot be decoded leaves the default
 // background up and logs why.

@@ -20,6 +20,9 @@ class FileChooser {
         // false: no dialog at all; the chooser waits for answer() (headless runs, scripts).
         bool interactive = true;
         bool usePortal = true;
+        // Where the chosen picture is decoded before the answer (browsers): a larger one comes
+        // down to this many pixels on its shorter side; 0 keeps it whole.
+        int keepShorterSide = 0;
         // Fallback commands, tried in order; each prints the chosen path and exits 0, or exits
         // 1 when cancelled. Empty: zenity, then kdialog, when a display is there.
         std::vector<std::vector<std::string>> commands;

@@ -1,8 +1,15 @@
 // The live background through whole headless runs: GStreamer's test source stands for a camera.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "app/AlertView.h"
 #include "app/LiveCamera.h"
@@ -198,4 +205,57 @@ TEST_F(LiveCameraRuns, TheCamerasFogIsAsBrightAsAStillPicturesFog) {
         return sum / (3.0 * picture.width() * picture.height());
     };
     EXPECT_NEAR(mean(*live), mean(*still), 0.04 * mean(*still));
+}
+
+TEST_F(LiveCameraRuns, WithoutACameraPortalTheDeviceIsTriedAndOneLineSaysWhy) {
+    if (std::filesystem::exists("/dev/video0")) GTEST_SKIP() << "a camera is attached here";
+    // No session bus at all, then a bus of our own that no portal serves.
+    std::string bus;
+    int address[2];
+    ASSERT_EQ(::pipe(address), 0);
+    const pid_t daemon = ::fork();
+    if (daemon == 0) {
+        ::dup2(address[1], 1);
+        ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address=1",
+                 static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(address[1]);
+    if (FILE* out = ::fdopen(address[0], "r")) {
+        char line[512] = {};
+        if (std::fgets(line, sizeof line, out)) bus.assign(line, std::strcspn(line, "\n"));
+        std::fclose(out);
+    }
+    const char* before = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const std::string saved = before ? before : "";
+    for (const std::string& address : {std::string("unix:path=/nonexistent/brumelo-bus"), bus}) {
+        if (address.empty()) continue;
+        SCOPED_TRACE(address);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        testing::internal::CaptureStderr();
+        auto p = launch("");
+        for (int i = 0; i < 3; ++i) p->stepFrame();
+        const std::string log = testing::internal::GetCapturedStderr();
+        std::size_t lines = 0;
+        for (std::size_t at = 0; (at = log.find("camera: ", at)) != std::string::npos; ++at)
+            lines += log.compare(at, 11, "camera: on\n") != 0;
+        EXPECT_EQ(lines, 1u) << log;
+        // The device's own complaint, and nothing of the portal.
+        EXPECT_NE(log.find("/dev/video0"), std::string::npos) << log;
+        EXPECT_NE(log.find("the still picture is back"), std::string::npos) << log;
+        EXPECT_EQ(log.find("portal"), std::string::npos) << log;
+        ASSERT_NE(AlertView::visibleAlert(), nullptr);
+        EXPECT_EQ(AlertView::visibleAlert()->title(), "Live camera");
+        EXPECT_FALSE(brumelo::liveCameraOn());
+        AlertView::visibleAlert()->pressButton(0);
+    }
+    if (before)
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", saved.c_str(), 1);
+    else
+        ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (daemon > 0) {
+        ::kill(daemon, SIGTERM);
+        ::waitpid(daemon, nullptr, 0);
+    }
+    EXPECT_FALSE(bus.empty()) << "dbus-daemon did not start";
 }

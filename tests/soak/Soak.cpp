@@ -2,8 +2,11 @@
 // shakes, blowing, double taps and menu buttons, picks of good and bad files, screenshots. Every
 // frame all positions in the world must be numbers; memory sampled along the way must stay flat.
 // The input is written as a script as it is made, so any run can be replayed by the program.
+// With --camera-pipeline the live camera stays on behind it all, a frame of the source each
+// frame, and must stay on: nothing is picked and the menu's "Live camera" is never pressed.
 //
 //   brumelo_soak [--seconds N | --frames N] [--seed N] [--keep] [--script-out FILE]
+//                [--camera-pipeline DESC]
 //
 // Prints the frames drawn and the resident memory after warming up and at the end; exits 1 on a
 // fault (with the frame), 0 otherwise.
@@ -25,6 +28,7 @@
 
 #include "app/AlertView.h"
 #include "app/BackgroundPictures.h"
+#include "app/LiveCamera.h"
 #include "app/Program.h"
 #include "app/Script.h"
 #include "app/Settings.h"
@@ -85,8 +89,11 @@ std::vector<std::string> makePickFiles(const fs::path& dir) {
 // Makes the input a frame at a time, as a person with restless hands would.
 class Player {
   public:
-    Player(std::uint32_t seed, std::vector<std::string> pickFiles, fs::path shots)
-        : random_(seed), pickFiles_(std::move(pickFiles)), shots_(std::move(shots)) {}
+    Player(std::uint32_t seed, std::vector<std::string> pickFiles, fs::path shots, bool camera)
+        : random_(seed),
+          pickFiles_(std::move(pickFiles)),
+          shots_(std::move(shots)),
+          camera_(camera) {}
 
     std::vector<ScriptEvent> frame(int number) {
         events_.clear();
@@ -100,7 +107,7 @@ class Player {
         }
         tilt();
         blow();
-        if (chance(1.0 / 400)) pick(pickFiles_[index(pickFiles_.size())]);
+        if (!camera_ && chance(1.0 / 400)) pick(pickFiles_[index(pickFiles_.size())]);
         if (chance(1.0 / 500)) {
             ScriptEvent e = make(Kind::Screenshot);
             e.path = (shots_ / ("shot-" + std::to_string(index(4)) + ".png")).string();
@@ -177,9 +184,11 @@ class Player {
         if (!chance(1.0 / 20)) return;
         if (alertUp) {
             ScriptEvent e = make(Kind::Button);
-            e.index = static_cast<int>(index(5));  // 4 is no button at all
+            e.index = static_cast<int>(index(5));  // 4 is no button at all in most
+            const AlertView* alert = AlertView::visibleAlert();
+            if (camera_ && alert->buttonTitleAtIndex(e.index) == "Live camera") e.index = 0;
             events_.push_back(e);
-        } else if (chance(0.3)) {
+        } else if (camera_ || chance(0.3)) {
             events_.push_back(make(Kind::PickCancel));
         } else {
             pick(pickFiles_[index(pickFiles_.size())]);
@@ -226,6 +235,7 @@ class Player {
     std::mt19937 random_;
     std::vector<std::string> pickFiles_;
     fs::path shots_;
+    bool camera_;
     std::vector<ScriptEvent> events_;
     std::vector<Finger> fingers_;
     std::int64_t nextId_ = 1;
@@ -293,7 +303,7 @@ int main(int argc, char** argv) {
     long frameLimit = 0;
     std::uint32_t seed = 1;
     bool keep = false;
-    std::string scriptOut;
+    std::string scriptOut, cameraPipeline;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -305,12 +315,14 @@ int main(int argc, char** argv) {
             seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         } else if (a == "--script-out" && hasValue) {
             scriptOut = argv[++i];
+        } else if (a == "--camera-pipeline" && hasValue) {
+            cameraPipeline = argv[++i];
         } else if (a == "--keep") {
             keep = true;
         } else {
             std::fprintf(stderr,
                          "usage: brumelo_soak [--seconds N | --frames N] [--seed N] [--keep] "
-                         "[--script-out FILE]\n");
+                         "[--script-out FILE] [--camera-pipeline DESC]\n");
             return 2;
         }
     }
@@ -333,9 +345,11 @@ int main(int argc, char** argv) {
     s.openUrlCommand = "true";
     s.resourceDir = BRUMELO_SOURCE_DIR "/resources";
     s.deviceModel = "Linux desktop";
+    s.cameraPipeline = cameraPipeline;
+    s.cameraAsked = !cameraPipeline.empty();
     fs::create_directories(s.dataDir);
     fs::create_directories(dir / "shots");
-    Player player(seed, makePickFiles(dir / "files"), dir / "shots");
+    Player player(seed, makePickFiles(dir / "files"), dir / "shots", s.cameraAsked);
 
     int status = 0;
     long frames = 0;
@@ -363,6 +377,12 @@ int main(int argc, char** argv) {
                 program.deliver(e);
             }
             program.stepFrame();
+            // A camera that dropped out would leave nothing of it to measure.
+            if (s.cameraAsked && !brumelo::liveCameraOn()) {
+                std::fprintf(stderr, "soak: frame %ld: the camera went off\n", frames);
+                status = 1;
+                break;
+            }
             TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
             if (app && app->dropletScreen()) {
                 if (const Knode* node = brokenNode(*app->dropletScreen())) {

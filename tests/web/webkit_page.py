@@ -2,7 +2,10 @@
 """Shows one page in WebKitGTK, in a window of the given size, until killed; the site's storage
 (IndexedDB) lives in the profile folder, so that a later run there is a later visit.
 
-    webkit_page.py URL PROFILE WIDTH HEIGHT
+    webkit_page.py URL PROFILE WIDTH HEIGHT [allow|deny]
+
+With allow or deny the page sees WebKit's mock camera and microphone, and is allowed or refused
+them when it asks.
 """
 
 import os
@@ -16,6 +19,7 @@ from gi.repository import Gtk, WebKit2  # noqa: E402
 
 def main():
     url, profile, width, height = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+    media = sys.argv[5] if len(sys.argv) > 5 else None
     manager = WebKit2.WebsiteDataManager(
         base_data_directory=os.path.join(profile, 'data'),
         base_cache_directory=os.path.join(profile, 'cache'))
@@ -25,8 +29,18 @@ def main():
     settings.set_enable_webgl(True)
     settings.set_media_playback_requires_user_gesture(False)
     settings.set_enable_write_console_messages_to_stdout(True)
-    # What a test cannot answer (the microphone, motion) is refused, as a user may.
-    view.connect('permission-request', lambda _view, request: request.deny() or True)
+    if media:
+        settings.set_enable_media_stream(True)
+        settings.set_enable_mock_capture_devices(True)
+
+    # What a test cannot answer (motion, media unless told) is refused, as a user may.
+    def answer(_view, request):
+        if media == 'allow' and isinstance(request, WebKit2.UserMediaPermissionRequest):
+            request.allow()
+        else:
+            request.deny()
+        return True
+    view.connect('permission-request', answer)
     window = Gtk.Window()
     window.set_default_size(width, height)
     window.connect('destroy', Gtk.main_quit)

@@ -244,7 +244,8 @@ class Xvfb:
 class Browser:
     """One browser engine on one page; its profile (and so the page's IndexedDB) lives in
     `profile`, which a later Browser may reuse. `size` is the window's (width, height) in CSS
-    pixels; `extra` are Chromium's own flags (other engines ignore them)."""
+    pixels; `extra` are Chromium's own flags: the other engines take its fake media devices and
+    its answers to permission prompts in their own terms, and ignore the rest."""
 
     def __init__(self, url, profile, extra=(), log=None, engine='chromium', size=None,
                  display=None):
@@ -255,8 +256,16 @@ class Browser:
             args = ([chromium()] + CHROMIUM_FLAGS + ['--user-data-dir=' + profile] + size_flag +
                     list(extra) + [url])
         elif engine == 'firefox':
+            prefs = dict(FIREFOX_PREFS)
+            if '--use-fake-device-for-media-stream' in extra:
+                prefs['media.navigator.streams.fake'] = True
+            if '--use-fake-ui-for-media-stream' in extra:
+                prefs['media.navigator.permission.disabled'] = True
+            if '--deny-permission-prompts' in extra:
+                prefs['permissions.default.camera'] = 2
+                prefs['permissions.default.microphone'] = 2
             with open(os.path.join(profile, 'user.js'), 'w') as f:
-                for key, value in FIREFOX_PREFS.items():
+                for key, value in prefs.items():
                     f.write('user_pref(%s, %s);\n' % (json.dumps(key), json.dumps(value)))
             # Full screen on our X server: no toolbars (its windows are at least 500 wide).
             args = [firefox(), '--no-remote', '--new-instance', '--profile', profile, '--kiosk',
@@ -267,6 +276,9 @@ class Browser:
             args = [SYSTEM_PYTHON, os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                             'webkit_page.py'), url, profile, str(width),
                     str(height)]
+            # Its mock camera and microphone, allowed or refused when the page asks.
+            if '--use-fake-device-for-media-stream' in extra:
+                args.append('allow' if '--use-fake-ui-for-media-stream' in extra else 'deny')
             # The sandbox needs namespaces that a container run as root may lack.
             env = dict(os.environ, DISPLAY=display, WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS='1',
                        LIBGL_ALWAYS_SOFTWARE='1')

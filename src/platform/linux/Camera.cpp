@@ -4,10 +4,16 @@
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <mutex>
+
+#if BRUMELO_HAVE_PORTAL
+#include <gio/gio.h>
+#include <libportal/portal.h>
+#endif
 
 namespace brumelo {
 namespace {
@@ -27,6 +33,8 @@ constexpr const char* kTail =
 std::string errorText(GError* error) {
     std::string text = error && error->message ? error->message : "unknown error";
     if (error) g_error_free(error);
+    // It ends a sentence of ours.
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
     return text;
 }
 
@@ -200,20 +208,14 @@ class GstCamera final : public Camera {
     Clock::time_point started_, lastFrame_;
 };
 
-}  // namespace
-
-std::unique_ptr<Camera> Camera::open(const Options& options, std::string* whyNot) {
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { gst_init(nullptr, nullptr); });
-
-    // A camera facing the person shows them as in a mirror; any other source as it comes.
-    const bool device = options.pipeline.empty();
+// The pipeline for a source description (a camera's shown as in a mirror), started; nullptr with
+// a reason when it cannot start.
+std::unique_ptr<Camera> openPipeline(const std::string& source, bool mirror,
+                                     const std::string& device, bool paced, std::string* whyNot) {
+    // Many webcams give their larger sizes only as JPEG frames: decodebin takes either.
     const std::string description =
-        // Many webcams give their larger sizes only as JPEG frames: decodebin takes either.
-        device ? std::string("v4l2src name=brumelo_source ! decodebin ! videoconvert"
-                             " ! videoflip method=horizontal-flip") +
-                     kTail
-               : options.pipeline + kTail;
+        mirror ? source + " ! decodebin ! videoconvert ! videoflip method=horizontal-flip" + kTail
+               : source + kTail;
     GError* error = nullptr;
     GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
     if (!pipeline || error) {
@@ -221,23 +223,171 @@ std::unique_ptr<Camera> Camera::open(const Options& options, std::string* whyNot
         if (pipeline) gst_object_unref(pipeline);
         return nullptr;
     }
-    if (device && !options.device.empty()) {
-        GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline), "brumelo_source");
-        if (source) {
-            g_object_set(source, "device", options.device.c_str(), nullptr);
-            gst_object_unref(source);
+    if (!device.empty()) {
+        GstElement* element = gst_bin_get_by_name(GST_BIN(pipeline), "brumelo_source");
+        if (element) {
+            g_object_set(element, "device", device.c_str(), nullptr);
+            gst_object_unref(element);
         }
     }
-    GstElement* sink = GST_IS_BIN(pipeline) ? gst_bin_get_by_name(GST_BIN(pipeline), "brumelo_sink")
-                                            : nullptr;
+    GstElement* sink =
+        GST_IS_BIN(pipeline) ? gst_bin_get_by_name(GST_BIN(pipeline), "brumelo_sink") : nullptr;
     if (!sink) {
         if (whyNot) *whyNot = "bad camera pipeline: it has no picture output";
         gst_object_unref(pipeline);
         return nullptr;
     }
-    auto camera = std::make_unique<GstCamera>(pipeline, sink, options.paced);
+    auto camera = std::make_unique<GstCamera>(pipeline, sink, paced);
     if (!camera->start(whyNot)) return nullptr;
     return camera;
+}
+
+std::unique_ptr<Camera> openDevice(const Camera::Options& options, std::string* whyNot) {
+    return openPipeline("v4l2src name=brumelo_source", true, options.device, options.paced,
+                        whyNot);
+}
+
+#if BRUMELO_HAVE_PORTAL
+// The camera through the desktop's camera portal (sandboxed or not): it asks the person, then
+// hands out a PipeWire remote that shows only cameras. Until the answer no frame is due; a
+// portal that fails falls back quietly to the camera device, a refusal is said.
+class PortalCamera final : public Camera {
+  public:
+    // Takes the portal.
+    PortalCamera(XdpPortal* portal, Options options)
+        : portal_(portal), options_(std::move(options)), request_(new Request{this}) {
+        request_->cancellable = g_cancellable_new();
+        xdp_portal_access_camera(portal_, nullptr, XDP_CAMERA_FLAG_NONE, request_->cancellable,
+                                 &PortalCamera::answered, request_);
+    }
+
+    ~PortalCamera() override {
+        if (request_) {
+            // The portal's callback still comes, and frees it.
+            request_->owner = nullptr;
+            g_cancellable_cancel(request_->cancellable);
+        }
+        inner_.reset();
+        if (fd_ >= 0) ::close(fd_);
+        g_object_unref(portal_);
+    }
+
+    bool takeFrame(Frame& frame) override {
+        // The portal answers through GLib's main context: a few turns a frame, never blocking.
+        for (int i = 0; request_ && i < 16 && g_main_context_iteration(nullptr, FALSE); ++i) {
+        }
+        return inner_ && inner_->takeFrame(frame);
+    }
+    std::string failure() override {
+        if (!failure_.empty() || !inner_) return failure_;
+        return inner_->failure();
+    }
+    bool waitingForPermission() const override { return request_ != nullptr; }
+    void setVisible(bool visible) override {
+        visible_ = visible;
+        if (inner_) inner_->setVisible(visible);
+    }
+
+  private:
+    struct Request {
+        PortalCamera* owner;
+        GCancellable* cancellable = nullptr;
+    };
+
+    static void answered(GObject* source, GAsyncResult* result, gpointer data) {
+        auto* request = static_cast<Request*>(data);
+        GError* error = nullptr;
+        const bool allowed = xdp_portal_access_camera_finish(XDP_PORTAL(source), result, &error);
+        PortalCamera* owner = request->owner;
+        g_object_unref(request->cancellable);
+        delete request;
+        if (owner) {
+            owner->request_ = nullptr;
+            owner->start(allowed, error);
+        }
+        if (error) g_error_free(error);
+    }
+
+    void start(bool allowed, const GError* error) {
+        if (!allowed && error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+            failure_ = "the camera was not allowed";
+            return;
+        }
+        std::string why;
+        if (allowed) {
+            fd_ = xdp_portal_open_pipewire_remote_for_camera(portal_);
+            if (fd_ >= 0)
+                inner_ = openPipeline("pipewiresrc name=brumelo_source fd=" + std::to_string(fd_),
+                                      true, "", options_.paced, &why);
+            if (inner_) {
+                if (!visible_) inner_->setVisible(false);
+                return;
+            }
+            std::fprintf(stderr,
+                         "camera portal: no picture through PipeWire (%s); the camera "
+                         "device is tried\n",
+                         fd_ < 0 ? "no remote" : why.c_str());
+        }
+        // A portal that cannot give a camera is no answer: the device is tried as without it.
+        inner_ = openDevice(options_, &why);
+        if (!inner_)
+            failure_ = why.empty() ? "no camera was found" : why;
+        else if (!visible_)
+            inner_->setVisible(false);
+    }
+
+    XdpPortal* portal_;
+    const Options options_;
+    Request* request_;
+    std::unique_ptr<Camera> inner_;
+    int fd_ = -1;
+    bool visible_ = true;  // the answer may come while the window is hidden
+    std::string failure_;
+};
+
+// A portal on the session bus that knows a camera, or nullptr. Asked here rather than through
+// libportal, which never answers without a bus and warns where no portal runs: both are normal.
+XdpPortal* cameraPortal() {
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    if (!bus) {
+        if (error) g_error_free(error);
+        return nullptr;
+    }
+    GVariant* answer = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+        "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.freedesktop.portal.Camera", "IsCameraPresent"),
+        G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+    g_object_unref(bus);
+    bool present = false;
+    if (answer) {
+        GVariant* value = nullptr;
+        g_variant_get(answer, "(v)", &value);
+        present =
+            g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
+        g_variant_unref(value);
+        g_variant_unref(answer);
+    }
+    if (error) g_error_free(error);
+    return present ? xdp_portal_new() : nullptr;
+}
+#endif
+
+}  // namespace
+
+std::unique_ptr<Camera> Camera::open(const Options& options, std::string* whyNot) {
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { gst_init(nullptr, nullptr); });
+    // Any other source is shown as it comes.
+    if (!options.pipeline.empty())
+        return openPipeline(options.pipeline, false, "", options.paced, whyNot);
+#if BRUMELO_HAVE_PORTAL
+    if (options.device.empty())
+        if (XdpPortal* portal = cameraPortal())
+            return std::make_unique<PortalCamera>(portal, options);
+#endif
+    return openDevice(options, whyNot);
 }
 
 }  // namespace brumelo

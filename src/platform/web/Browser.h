@@ -12,7 +12,9 @@ extern "C" {
 // straight RGBA, upright) or 0 with the reason in error (empty: never decoded).
 std::uint8_t* brumelo_decoded_take(const std::uint8_t* data, int size, int* width, int* height,
                                    int* alpha, char* error, int errorSize);
-void brumelo_decode_file(const char* path);
+// keepShorterSide: a larger picture is decoded down to this many pixels on its shorter side
+// (0: whole), as the picker does.
+void brumelo_decode_file(const char* path, int keepShorterSide);
 int brumelo_decodes_pending();
 // PNG or JPEG bytes (malloc'd) of straight RGBA pixels, 0 on failure.
 std::uint8_t* brumelo_encode_image(const std::uint8_t* rgba, int width, int height, int opaque,
@@ -67,7 +69,7 @@ void brumelo_say(const char* text);
 void brumelo_fail(const char* text);
 
 // The file picker: poll answers 0 idle, 1 open, 2 chosen (path in out), 3 cancelled.
-void brumelo_picker_open();
+void brumelo_picker_open(int keepShorterSide);
 int brumelo_picker_poll(char* out, int size);
 void brumelo_picker_close();
 

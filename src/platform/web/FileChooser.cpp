@@ -34,7 +34,7 @@ FileChooser::~FileChooser() {
 
 void FileChooser::open(const std::string&) {
     impl_->waiting = true;
-    if (impl_->options.interactive) brumelo_picker_open();
+    if (impl_->options.interactive) brumelo_picker_open(impl_->options.keepShorterSide);
 }
 
 void FileChooser::poll() {

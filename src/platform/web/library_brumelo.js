@@ -11,9 +11,11 @@ var LibraryBrumelo = {
     decoded: [],
     pendingDecodes: 0,
     maxPixels: 100000000,
-    // A picked photo is scaled down to this before it crosses into the program: the program
-    // keeps at most 480 pixels of it, and phones limit canvas sizes.
+    // A picked photo is decoded no larger than it needs to be: its shorter side keeps what the
+    // program asks for (the densest cover of the pane), its longer side at least this, within
+    // what phones' canvases hold.
     maxPickedSide: 2048,
+    maxPickedPixels: 16000000,
     canvases: {},
     nextCanvas: 1,
     statusTimer: 0,
@@ -59,9 +61,21 @@ var LibraryBrumelo = {
       return canvas;
     },
 
+    // The size a picture of w x h pixels is decoded to for a shorter side of keepShorter (0:
+    // whole).
+    pickedSize: function(w, h, keepShorter) {
+      if (!keepShorter) return [w, h];
+      var scale = Math.min(1, Math.max(Brumelo.maxPickedSide / Math.max(w, h),
+                                       keepShorter / Math.min(w, h)));
+      if (w * h * scale * scale > Brumelo.maxPickedPixels)
+        scale = Math.sqrt(Brumelo.maxPickedPixels / (w * h));
+      return [Math.max(1, Math.round(w * scale)), Math.max(1, Math.round(h * scale))];
+    },
+
     // Decodes a PNG or JPEG through the browser, upright by its EXIF orientation, and keeps the
-    // result (or why there is none) for decodeImage. Resolves when done; never rejects.
-    decode: function(bytes, limitSide) {
+    // result (or why there is none) for decodeImage. Resolves when done; never rejects. With
+    // keepShorter a larger picture comes out reduced to the size the program needs.
+    decode: function(bytes, keepShorter) {
       var kind = Brumelo.kind(bytes);
       if (!kind) return Promise.resolve();
       var copy = new Uint8Array(bytes);
@@ -86,23 +100,41 @@ var LibraryBrumelo = {
           img.src = url;
         });
       };
+      var tooLarge = function(w, h) {
+        if (w * h <= Brumelo.maxPixels) return false;
+        entry.error = 'picture too large: ' + w + ' x ' + h + ' pixels (at most ' +
+                      (Brumelo.maxPixels / 1000000) + ' megapixels)';
+        return true;
+      };
       // Browsers that know no decoding options refuse them; an image element honours EXIF too.
-      var opened = typeof createImageBitmap != 'function' ? viaElement() :
-          createImageBitmap(blob, {imageOrientation: 'from-image', premultiplyAlpha: 'none',
-                                   colorSpaceConversion: 'none'}).catch(function(e) {
-            if (e && e.name == 'TypeError') return viaElement();
-            throw e;
-          });
-      entry.done = opened.then(function(picture) {
+      var open = function() {
+        if (typeof createImageBitmap != 'function') return viaElement();
+        return createImageBitmap(blob, {imageOrientation: 'from-image', premultiplyAlpha: 'none',
+                                        colorSpaceConversion: 'none'}).catch(function(e) {
+          if (e && e.name == 'TypeError') return viaElement();
+          throw e;
+        });
+      };
+      var target = null;  // the size to decode to, where known beforehand
+      // An image element knows its upright size before it decodes its pixels, and drawn once at
+      // a smaller size it decodes no larger where it can (Chromium scales a JPEG down as it
+      // decodes it; createImageBitmap's resizing decodes it whole first).
+      var element = keepShorter ? viaElement().catch(function() { return null; })
+                                : Promise.resolve(null);
+      entry.done = element.then(function(img) {
+        if (img) {
+          if (tooLarge(img.naturalWidth, img.naturalHeight)) return null;
+          target = Brumelo.pickedSize(img.naturalWidth, img.naturalHeight, keepShorter);
+          if (target[0] < img.naturalWidth) return img;
+        }
+        return open();
+      }).then(function(picture) {
+        if (!picture) return;
         var w = picture.width, h = picture.height;
         if (!(w > 0 && h > 0)) throw new Error('no pixels');
-        if (w * h > Brumelo.maxPixels) {
-          entry.error = 'picture too large: ' + w + ' x ' + h + ' pixels (at most ' +
-                        (Brumelo.maxPixels / 1000000) + ' megapixels)';
-          return;
-        }
-        var scale = limitSide ? Math.min(1, limitSide / Math.max(w, h)) : 1;
-        var tw = Math.max(1, Math.round(w * scale)), th = Math.max(1, Math.round(h * scale));
+        if (!target && tooLarge(w, h)) return;
+        target = target || Brumelo.pickedSize(w, h, keepShorter);
+        var tw = target[0], th = target[1];
         var canvas = Brumelo.canvas2d(tw, th);
         var ctx = canvas.getContext('2d', Brumelo.readBack);
         ctx.imageSmoothingEnabled = true;
@@ -438,9 +470,9 @@ var LibraryBrumelo = {
   },
 
   brumelo_decode_file__deps: ['$Brumelo'],
-  brumelo_decode_file: function(path) {
+  brumelo_decode_file: function(path, keepShorter) {
     try {
-      Brumelo.decode(FS.readFile(UTF8ToString(path)));
+      Brumelo.decode(FS.readFile(UTF8ToString(path)), keepShorter);
     } catch (e) {
     }
   },
@@ -961,7 +993,7 @@ var LibraryBrumelo = {
   // The file picker: a file input accepting pictures (on phones: the camera or the photo
   // library). The chosen file lands in /picked, decoded, before the program hears of it.
   brumelo_picker_open__deps: ['$Brumelo', '$FS'],
-  brumelo_picker_open: function() {
+  brumelo_picker_open: function(keepShorter) {
     var picker = Brumelo.picker;
     if (!picker.input) {
       picker.input = document.createElement('input');
@@ -992,7 +1024,7 @@ var LibraryBrumelo = {
           if (old[i] != '.' && old[i] != '..') FS.unlink('/picked/' + old[i]);
         var path = '/picked/' + name;
         FS.writeFile(path, bytes);
-        return Brumelo.decode(bytes, Brumelo.maxPickedSide).then(function() {
+        return Brumelo.decode(bytes, keepShorter).then(function() {
           if (opened != picker.opened) return;
           picker.path = path;
           picker.state = 2;

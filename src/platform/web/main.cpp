@@ -4,6 +4,7 @@
 // turn, as a headless run plays it, and the page hears when it is over.
 
 #include <emscripten/emscripten.h>
+#include <emscripten/heap.h>
 #include <emscripten/html5.h>
 
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/AlertView.h"
+#include "app/BackgroundPictures.h"
 #include "app/Preferences.h"
 #include "app/Program.h"
 #include "app/ProgramOptions.h"
@@ -90,6 +92,8 @@ std::string statusJson() {
     emscripten_get_canvas_element_size("#canvas", &width, &height);
     json += "\"canvas\":[" + std::to_string(width) + "," + std::to_string(height) + "],";
     append(json, "scale", contentScaleFactor);
+    // The program's memory only grows: what the largest picture it took cost stays in it.
+    append(json, "memory", static_cast<double>(emscripten_get_heap_size()));
     append(json, "storage", brumelo_storage_works(), false);
     return json + "}";
 }
@@ -190,8 +194,10 @@ int main(int argc, char** argv) {
         return status;
     }
     if (run.scripted) {
+        // Decoded as the picker would.
         for (const brumelo::ScriptEvent& e : brumelo::loadScript(s.scriptFile))
-            if (e.kind == brumelo::ScriptEvent::Kind::Pick) brumelo_decode_file(e.path.c_str());
+            if (e.kind == brumelo::ScriptEvent::Kind::Pick)
+                brumelo_decode_file(e.path.c_str(), brumelo::pickedPictureShorterSide());
     }
     brumelo_persist();
     emscripten_set_visibilitychange_callback(nullptr, EM_FALSE, &onVisibility);
