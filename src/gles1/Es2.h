@@ -139,6 +139,8 @@
        GLenum type, const void* pixels),                                                         \
       (target, level, x, y, w, h, format, type, pixels))                                         \
     X(void, Uniform1i, (GLint location, GLint value), (location, value))                         \
+    X(void, Uniform4f, (GLint location, GLfloat x, GLfloat y, GLfloat z, GLfloat w),             \
+      (location, x, y, z, w))                                                                    \
     X(void, UseProgram, (GLuint program), (program))                                             \
     X(void, VertexAttrib4fv, (GLuint index, const GLfloat* value), (index, value))               \
     X(void, VertexAttribPointer,                                                                 \

@@ -391,7 +391,10 @@ void Gles1Context::draw(GLenum mode, GLsizei count, IndexAt indexAt) {
         const GLenum format = textures_.find(t.binding)->second.format;
         key.unit[u] = {true, t.env, format != GL_ALPHA,
                        format == GL_ALPHA || format == GL_LUMINANCE_ALPHA || format == GL_RGBA,
-                       sprite && t.coordReplace};
+                       sprite && t.coordReplace,
+                       t.env == TexEnv::Combine
+                           ? combineBits(t.combine, t.source, t.operand, t.scale)
+                           : 0u};
     }
     bool built = false;
     const GLuint program = shaders_.program(key, &built);
@@ -456,8 +459,11 @@ void Gles1Context::draw(GLenum mode, GLsizei count, IndexAt indexAt) {
     // Independent primitives join the held draws as they are; strips join through two or three
     // repeated vertices (triangles of no area, the turn of the next strip's first kept).
     const bool joinable = mode == GL_TRIANGLES || mode == GL_TRIANGLE_STRIP || mode == GL_POINTS;
+    bool constants = true;
+    for (int u = 0; u < kTextureUnits; ++u)
+        constants = constants && (!key.readsConstant(u) || batch_.envColors[u] == units_[u].envColor);
     bool join = batch_.open && joinable && mode == batch_.mode && stride == batch_.stride &&
-                program == below_.program &&
+                program == below_.program && constants &&
                 std::equal(blend_, blend_ + 4, below_.blend) &&
                 std::equal(colorMask_, colorMask_ + 4, below_.colorMask);
     for (GLuint i = 0; join && i < kAttributeCount; ++i) {
@@ -474,7 +480,15 @@ void Gles1Context::draw(GLenum mode, GLsizei count, IndexAt indexAt) {
             if (constantWanted[i]) setConstant(i, constant[i]);
         }
         sendFragmentState();
-        batch_ = {joinable, mode, stride};
+        batch_ = {joinable, mode, stride, {}};
+        for (int u = 0; u < kTextureUnits; ++u) {
+            if (!key.readsConstant(u)) continue;
+            const std::array<float, 4>& colour = units_[u].envColor;
+            const std::string name = "u_envColor" + std::to_string(u);
+            es2::Uniform4f(es2::GetUniformLocation(program, name.c_str()), colour[0], colour[1],
+                           colour[2], colour[3]);
+            batch_.envColors[u] = colour;
+        }
         stream_.begin(stride);
     }
 
@@ -825,7 +839,7 @@ void Gles1Context::texEnv(GLenum target, GLenum pname, const float* values, bool
         }
         return;
     }
-    if (pname != GL_TEXTURE_ENV_MODE) return setError(GL_INVALID_ENUM);
+    if (pname != GL_TEXTURE_ENV_MODE) return combineParameter(unit, pname, values[0]);
     const auto mode = static_cast<GLenum>(values[0]);
     switch (mode) {
         case GL_REPLACE:
@@ -840,16 +854,69 @@ void Gles1Context::texEnv(GLenum target, GLenum pname, const float* values, bool
         case GL_ADD:
             unit.env = TexEnv::Add;
             break;
-        case GL_BLEND:
         case GL_COMBINE:
-            // Drawn as GL_MODULATE: the program uses neither.
+            unit.env = TexEnv::Combine;
+            break;
+        case GL_BLEND:
+            // Drawn as GL_MODULATE: the program does not use it.
             unit.env = TexEnv::Modulate;
-            sayOnce(saidEnv, mode == GL_BLEND ? 0 : 1, "texture environment", mode);
+            sayOnce(saidEnv, 0, "texture environment", mode);
             break;
         default:
             return setError(GL_INVALID_ENUM);
     }
     unit.envMode = mode;
+}
+
+void Gles1Context::combineParameter(TextureUnit& unit, GLenum pname, float value) {
+    const auto e = static_cast<GLenum>(value);
+    auto oneOf = [e](std::initializer_list<GLenum> allowed) {
+        return std::find(allowed.begin(), allowed.end(), e) != allowed.end();
+    };
+    switch (pname) {
+        case GL_COMBINE_RGB:
+        case GL_COMBINE_ALPHA: {
+            const bool rgb = pname == GL_COMBINE_RGB;
+            if (!oneOf({GL_REPLACE, GL_MODULATE, GL_ADD, GL_ADD_SIGNED, GL_INTERPOLATE,
+                        GL_SUBTRACT}) &&
+                !(rgb && oneOf({GL_DOT3_RGB, GL_DOT3_RGBA})))
+                return setError(GL_INVALID_ENUM);
+            unit.combine[rgb ? 0 : 1] = e;
+            return;
+        }
+        case GL_SRC0_RGB:
+        case GL_SRC1_RGB:
+        case GL_SRC2_RGB:
+        case GL_SRC0_ALPHA:
+        case GL_SRC1_ALPHA:
+        case GL_SRC2_ALPHA: {
+            if (!oneOf({GL_TEXTURE, GL_CONSTANT, GL_PRIMARY_COLOR, GL_PREVIOUS}))
+                return setError(GL_INVALID_ENUM);
+            const bool rgb = pname <= GL_SRC2_RGB;
+            unit.source[rgb ? 0 : 1][pname - (rgb ? GL_SRC0_RGB : GL_SRC0_ALPHA)] = e;
+            return;
+        }
+        case GL_OPERAND0_RGB:
+        case GL_OPERAND1_RGB:
+        case GL_OPERAND2_RGB:
+        case GL_OPERAND0_ALPHA:
+        case GL_OPERAND1_ALPHA:
+        case GL_OPERAND2_ALPHA: {
+            const bool rgb = pname <= GL_OPERAND2_RGB;
+            if (!oneOf({GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}) &&
+                !(rgb && oneOf({GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR})))
+                return setError(GL_INVALID_ENUM);
+            unit.operand[rgb ? 0 : 1][pname - (rgb ? GL_OPERAND0_RGB : GL_OPERAND0_ALPHA)] = e;
+            return;
+        }
+        case GL_RGB_SCALE:
+        case GL_ALPHA_SCALE:
+            if (value != 1.0f && value != 2.0f && value != 4.0f) return setError(GL_INVALID_VALUE);
+            unit.scale[pname == GL_RGB_SCALE ? 0 : 1] = value;
+            return;
+        default:
+            return setError(GL_INVALID_ENUM);
+    }
 }
 
 void Gles1Context::getTexEnv(GLenum target, GLenum pname, float* values) {
@@ -860,6 +927,19 @@ void Gles1Context::getTexEnv(GLenum target, GLenum pname, float* values) {
         values[0] = static_cast<float>(unit.envMode);
     } else if (target == GL_TEXTURE_ENV && pname == GL_TEXTURE_ENV_COLOR) {
         std::copy(unit.envColor.begin(), unit.envColor.end(), values);
+    } else if (target == GL_TEXTURE_ENV && (pname == GL_COMBINE_RGB || pname == GL_COMBINE_ALPHA)) {
+        values[0] = static_cast<float>(unit.combine[pname == GL_COMBINE_RGB ? 0 : 1]);
+    } else if (target == GL_TEXTURE_ENV && pname >= GL_SRC0_RGB && pname <= GL_SRC2_RGB) {
+        values[0] = static_cast<float>(unit.source[0][pname - GL_SRC0_RGB]);
+    } else if (target == GL_TEXTURE_ENV && pname >= GL_SRC0_ALPHA && pname <= GL_SRC2_ALPHA) {
+        values[0] = static_cast<float>(unit.source[1][pname - GL_SRC0_ALPHA]);
+    } else if (target == GL_TEXTURE_ENV && pname >= GL_OPERAND0_RGB && pname <= GL_OPERAND2_RGB) {
+        values[0] = static_cast<float>(unit.operand[0][pname - GL_OPERAND0_RGB]);
+    } else if (target == GL_TEXTURE_ENV && pname >= GL_OPERAND0_ALPHA &&
+               pname <= GL_OPERAND2_ALPHA) {
+        values[0] = static_cast<float>(unit.operand[1][pname - GL_OPERAND0_ALPHA]);
+    } else if (target == GL_TEXTURE_ENV && (pname == GL_RGB_SCALE || pname == GL_ALPHA_SCALE)) {
+        values[0] = unit.scale[pname == GL_RGB_SCALE ? 0 : 1];
     } else {
         setError(GL_INVALID_ENUM);
     }

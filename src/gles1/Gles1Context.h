@@ -133,11 +133,19 @@ class Gles1Context {
         TexEnv env = TexEnv::Modulate;
         GLenum envMode = GL_MODULATE;
         std::array<float, 4> envColor{0, 0, 0, 0};
+        // GL_COMBINE's state: colour then alpha.
+        GLenum combine[2] = {GL_MODULATE, GL_MODULATE};
+        GLenum source[2][3] = {{GL_TEXTURE, GL_PREVIOUS, GL_CONSTANT},
+                               {GL_TEXTURE, GL_PREVIOUS, GL_CONSTANT}};
+        GLenum operand[2][3] = {{GL_SRC_COLOR, GL_SRC_COLOR, GL_SRC_ALPHA},
+                                {GL_SRC_ALPHA, GL_SRC_ALPHA, GL_SRC_ALPHA}};
+        float scale[2] = {1.0f, 1.0f};
         bool coordReplace = false;
         ClientArray texCoords;
         std::array<float, 4> currentTexCoord{0, 0, 0, 1};
         MatrixStack matrix{8};
     };
+    void combineParameter(TextureUnit& unit, GLenum pname, float value);
     struct TextureInfo {
         GLenum format = 0;         // base format of level 0; 0 while it has no image
         bool needsMipmaps = true;  // the minification filter samples mipmaps
@@ -238,6 +246,8 @@ class Gles1Context {
         bool open = false;
         GLenum mode = 0;
         std::size_t stride = 0;
+        // The constant colours the batch's program was given, for the units that read them.
+        std::array<std::array<float, 4>, kTextureUnits> envColors{};
     } batch_;
 
     ShaderCache shaders_;

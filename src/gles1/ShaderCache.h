@@ -6,6 +6,7 @@
 
 #include <GLES2/gl2.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -18,13 +19,19 @@ enum Attribute : GLuint {
     kColor = 1,
     kTexCoord0 = 2,
     kTexCoord1 = 3,
-    kPointSize = 4,
-    kAttributeCount = 5
+    kTexCoord2 = 4,
+    kPointSize = 5,
+    kAttributeCount = 6
 };
 
-inline constexpr int kTextureUnits = 2;
+inline constexpr int kTextureUnits = 3;
 
-enum class TexEnv : std::uint8_t { Replace, Modulate, Decal, Add };
+enum class TexEnv : std::uint8_t { Replace, Modulate, Decal, Add, Combine };
+
+// GL_COMBINE's state of a unit in 31 bits: the functions, three sources and operands for colour
+// and for alpha, and the scales (see combineBits).
+std::uint32_t combineBits(const GLenum function[2], const GLenum source[2][3],
+                          const GLenum operand[2][3], const float scale[2]);
 
 struct ShaderKey {
     struct Unit {
@@ -33,12 +40,17 @@ struct ShaderKey {
         bool colour = true;       // the texture's format has colour (all but GL_ALPHA)
         bool alpha = true;        // ...and alpha (GL_ALPHA, GL_LUMINANCE_ALPHA, GL_RGBA)
         bool pointCoord = false;  // coordinates replaced by the point sprite's
+        std::uint32_t combine = 0;  // with TexEnv::Combine: combineBits
     };
     bool points = false;
     bool smooth = false;  // antialiased round points
     Unit unit[kTextureUnits];
 
-    std::uint32_t pack() const;
+    // Everything that tells one program from another.
+    using Packed = std::array<std::uint32_t, 1 + kTextureUnits>;
+    Packed pack() const;
+    // Whether a combining unit reads the environment's constant colour.
+    bool readsConstant(int u) const;
     // Whether the unit reads a texture-coordinate attribute.
     bool texCoordAttribute(int u) const { return unit[u].on && !unit[u].pointCoord; }
 };
@@ -62,7 +74,14 @@ class ShaderCache {
   private:
     GLuint build(const ShaderKey& key);
 
-    std::unordered_map<std::uint32_t, GLuint> programs_;
+    struct Hash {
+        std::size_t operator()(const ShaderKey::Packed& p) const {
+            std::size_t h = 0;
+            for (std::uint32_t v : p) h = h * 0x9E3779B1u + v;
+            return h;
+        }
+    };
+    std::unordered_map<ShaderKey::Packed, GLuint, Hash> programs_;
 };
 
 }  // namespace brumelo::gles1

@@ -60,6 +60,91 @@ void drawScreenQuad(GLfloat alpha) {
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
 }
 
+// A texture drawn over the screen centred, over `over` points: as a picture's rows (upside
+// down, as the background is drawn), or as a frame buffer's (laid out as the screen).
+struct Layer {
+    const Texture2D* texture = nullptr;
+    brumelo::SizeF over{};
+    bool likeScreen = false;
+};
+
+// The steam as drawAtPoint draws it, then on the next texture units the fogged view added to
+// it and, where the units allow, the background mixed in by what the steam leaves clear
+// (GL_COMBINE's interpolation by the steam's alpha): one pass for what two or three blended
+// ones over the whole screen would cost. The steam's alpha is kept.
+void drawSteamWithLayers(const Texture2D& steam, const Layer& frost, const Layer& background) {
+    const brumelo::SizeF size = steam.drawnSize();
+    const GLfloat x0 = -size.width / 2, y0 = -size.height / 2;
+    const GLfloat x1 = size.width / 2, y1 = size.height / 2;
+    const GLfloat vertices[12] = {x0, y0, 0, x1, y0, 0, x0, y1, 0, x1, y1, 0};
+    const GLfloat coordinates[8] = {0.0f, steam.maxT(), steam.maxS(), steam.maxT(),
+                                    0.0f, 0.0f,         steam.maxS(), 0.0f};
+    GLfloat layerCoordinates[2][8];
+    GLenum unit = GL_TEXTURE1;
+    auto add = [&](const Layer& layer, GLfloat* coords) {
+        const Texture2D& t = *layer.texture;
+        for (int k = 0; k < 4; ++k) {
+            const GLfloat up = (vertices[k * 3 + 1] + layer.over.height / 2) / layer.over.height;
+            coords[k * 2] = t.maxS() * (vertices[k * 3] + layer.over.width / 2) / layer.over.width;
+            coords[k * 2 + 1] = t.maxT() * (layer.likeScreen ? 1.0f - up : up);
+        }
+        glActiveTexture(unit);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, t.name());
+        glClientActiveTexture(unit);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, 0, coords);
+        ++unit;
+    };
+    if (frost.texture) {
+        add(frost, layerCoordinates[0]);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_ADD);
+    }
+    if (background.texture) {
+        add(background, layerCoordinates[1]);
+        // What is there so far where the steam lies, the background where it does not.
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_INTERPOLATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_RGB, GL_PREVIOUS);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB, GL_SRC_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_RGB, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB, GL_SRC_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC2_RGB, GL_PREVIOUS);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND2_RGB, GL_SRC_ALPHA);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_ALPHA, GL_PREVIOUS);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glClientActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, steam.name());
+    glColorPointer(4, GL_FLOAT, 0, steam.colors());
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, vertices);
+    glTexCoordPointer(2, GL_FLOAT, 0, coordinates);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    while (unit > GL_TEXTURE1) {
+        --unit;
+        glActiveTexture(unit);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glDisable(GL_TEXTURE_2D);
+        glClientActiveTexture(unit);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glClientActiveTexture(GL_TEXTURE0);
+}
+
+// Texture units the fixed-function pipeline has (GL ES 1.1 promises 2).
+int textureUnits() {
+    static const int units = [] {
+        GLint n = 2;
+        glGetIntegerv(GL_MAX_TEXTURE_UNITS, &n);
+        return static_cast<int>(n);
+    }();
+    return units;
+}
+
 }  // namespace
 
 DropletsScreen::DropletsScreen(Viewport* viewport) : Kworld(viewport) {}
@@ -400,6 +485,7 @@ float DropletsScreen::backgroundCover() const {
 }
 
 void DropletsScreen::prepareFrost() {
+    if (!backgroundTexture_ || live_) screenBackground_.reset();
     if (!backgroundTexture_) {
         frost_.reset();
         return;
@@ -421,15 +507,84 @@ void DropletsScreen::prepareFrost() {
         return;
     frost_ = frost::makeFrostedTexture(*backgroundTexture_, paneWidthPoints(), paneHeightPoints(),
                                        contentScaleFactor, backgroundCover());
+    prepareScreenBackground();
     frostOf_ = backgroundTexture_;
     frostScale_ = contentScaleFactor;
     dirty_.addAll();
 }
 
+brumelo::SizeF DropletsScreen::backgroundDrawnSize() const {
+    const brumelo::SizeF size = backgroundTexture_->drawnSize();
+    const float cover = backgroundCover();
+    if (cover == 1.0f) return size;
+    // A point more each way: filtered, the picture's outer texels blend with what lies past it
+    // in the texture.
+    return {(size.width + 2) * cover, (size.height + 2) * cover};
+}
+
+bool DropletsScreen::backgroundCoversPane() const {
+    if (!backgroundTexture_) return false;
+    const brumelo::SizeF size = backgroundDrawnSize();
+    return size.width >= paneWidthPoints() && size.height >= paneHeightPoints();
+}
+
+brumelo::SizeF DropletsScreen::backgroundRect() {
+    // Centred texel for pixel, the picture samples exactly and cheaper unfiltered.
+    const brumelo::SizeF size = backgroundTexture_->drawnSize();
+    const float s = contentScaleFactor;
+    const float cover = backgroundCover();
+    auto even = [](float pixels) { return std::fmod(pixels, 2.0f) == 0.0f; };
+    backgroundTexture_->setFilter(cover == 1.0f && backgroundTexture_->pixelsPerPoint() == s &&
+                                          even(size.width * s) && even(size.height * s)
+                                      ? GL_NEAREST
+                                      : GL_LINEAR);
+    return backgroundDrawnSize();
+}
+
+void DropletsScreen::drawBackground() {
+    const brumelo::SizeF size = backgroundRect();
+    backgroundTexture_->drawInRect({-size.width / 2, -size.height / 2, size.width, size.height});
+}
+
+void DropletsScreen::prepareScreenBackground() {
+    screenBackground_.reset();
+    // Only where the picture is filtered to the screen and covers all of it: elsewhere drawing
+    // it is as cheap, or the glass shows past its edges.
+    const brumelo::SizeF size = backgroundTexture_->drawnSize();
+    const float s = contentScaleFactor, cover = backgroundCover();
+    auto even = [](float pixels) { return std::fmod(pixels, 2.0f) == 0.0f; };
+    if (cover == 1.0f && backgroundTexture_->pixelsPerPoint() == s && even(size.width * s) &&
+        even(size.height * s))
+        return;
+    if (!backgroundCoversPane()) return;
+    GLint framebuffer = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &framebuffer);
+    auto copy = Texture2D::initWithSize({paneWidthPoints(), paneHeightPoints()}, s);
+    if (copy && createFramebufferObjectForTexture(*copy, true)) {
+        GLint viewport[4] = {0, 0, 0, 0};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glViewport(0, 0, screenPixels(paneWidthPoints()), screenPixels(paneHeightPoints()));
+        glEnable(GL_TEXTURE_2D);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glDisable(GL_BLEND);
+        glPushMatrix();
+        glScalef(1, -1, 1);
+        drawBackground();
+        glPopMatrix();
+        glEnable(GL_BLEND);
+        glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+        // The picture drawn just as the composite draws it: a texel a pixel from now on.
+        copy->setFilter(GL_NEAREST);
+        screenBackground_ = std::move(copy);
+    }
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(framebuffer));
+}
+
 bool DropletsScreen::prepareLiveFrost() {
-    // Halved down to an eighth and back up to a quarter: each linear step averages what the
+    // Halved down to a sixteenth and back up to a quarter: each linear step averages what the
     // last one left, so a moving picture blurs smoothly without a CPU pass.
-    constexpr int kDown = 3, kUp = 1;
+    constexpr int kDown = 4, kUp = 2;
     const float paneW = paneWidthPoints(), paneH = paneHeightPoints();
     // A pane of another shape needs passes of its own.
     if (liveFrostPane_.width != paneW || liveFrostPane_.height != paneH) liveFrost_.clear();
@@ -476,15 +631,18 @@ bool DropletsScreen::prepareLiveFrost() {
         // Fog scatters light back: the picture dimmer, lifted towards a cold white.
         if (last)
             for (int corner = 0; corner < 4; ++corner)
-                for (int ch = 0; ch < 3; ++ch) tint[corner * 4 + ch] = 0.45f;
+                for (int ch = 0; ch < 3; ++ch) tint[corner * 4 + ch] = frost::kLiveShare;
         if (i == 0) {
             // The picture as the composite draws it, so the passes are laid out as the screen.
             glClearColor(0, 0, 0, 1);
             glClear(GL_COLOR_BUFFER_BIT);
+            // Opaque whatever the frame's alpha: the composite multiplies the steam by it.
+            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
             glPushMatrix();
             glScalef(1, -1, 1);
             from->drawAtPoint(0.0f, 0.0f);
             glPopMatrix();
+            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         } else {
             from->drawInRect(pane);
         }
@@ -497,9 +655,7 @@ bool DropletsScreen::prepareLiveFrost() {
             const GLfloat vertices[12] = {-w, -h, 0, w, -h, 0, -w, h, 0, w, h, 0};
             GLfloat colors[16];
             for (int corner = 0; corner < 4; ++corner) {
-                colors[corner * 4 + 0] = 0.085f;
-                colors[corner * 4 + 1] = 0.095f;
-                colors[corner * 4 + 2] = 0.11f;
+                for (int ch = 0; ch < 3; ++ch) colors[corner * 4 + ch] = frost::kLiveLift[ch];
                 colors[corner * 4 + 3] = 0.0f;
             }
             glVertexPointer(3, GL_FLOAT, 0, vertices);
@@ -606,6 +762,10 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     GlassLook* glass = drewGlass_ ? glass_.get() : nullptr;
+    bool pictureDrawn = false;
+    // Past a picture that does not cover the pane the glass shows only the steam and, as much
+    // as the steam weighs, the fogged view: drawn in passes of their own there.
+    const bool covered = glass && backgroundCoversPane();
     if (_textures[0]) {
         if (glass) {
             // The fogged view brings most of the fog's light; the steam's own colour a little.
@@ -614,9 +774,23 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
             std::copy(tint, tint + 16, kept);
             for (int corner = 0; corner < 4; ++corner)
                 for (int ch = 0; ch < 3; ++ch) tint[corner * 4 + ch] = kSteamTintInGlass;
-            // The frame's alpha takes the steam's own: fog hides as much as it weighs.
+            // The frame's alpha takes the steam's own: fog hides as much as it weighs. The
+            // fogged view comes with it, to be kept as much as the steam weighs.
             glBlendFunc(GL_ONE, GL_ZERO);
-            _textures[0]->drawAtPoint(0.0f, 0.0f);
+            Layer fog, picture;
+            if (frost_ && covered) {
+                fog = {frost_.get(), frost_->drawnSize(), frostLive_};
+                if (frostLive_) fog.over = {paneWidthPoints(), paneHeightPoints()};
+            }
+            if (covered && textureUnits() >= 3) {
+                if (screenBackground_)
+                    picture = {screenBackground_.get(), {paneWidthPoints(), paneHeightPoints()},
+                               true};
+                else if (backgroundTexture_)
+                    picture = {backgroundTexture_.get(), backgroundRect(), false};
+            }
+            drawSteamWithLayers(*_textures[0], fog, picture);
+            pictureDrawn = picture.texture != nullptr;
             std::copy(kept, kept + 16, tint);
         } else {
             _textures[0]->drawAtPoint(0.0f, 0.0f);
@@ -628,29 +802,18 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
     glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
     // The glass look reads the steam's weight from the frame's alpha afterwards.
     if (glass) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
-    if (backgroundTexture_) {
-        // Centred texel for pixel, the picture samples exactly and cheaper unfiltered.
-        const brumelo::SizeF size = backgroundTexture_->drawnSize();
-        const float s = contentScaleFactor;
-        const float cover = backgroundCover();
-        auto even = [](float pixels) { return std::fmod(pixels, 2.0f) == 0.0f; };
-        backgroundTexture_->setFilter(cover == 1.0f && backgroundTexture_->pixelsPerPoint() == s &&
-                                              even(size.width * s) && even(size.height * s)
-                                          ? GL_NEAREST
-                                          : GL_LINEAR);
-        if (cover == 1.0f) {
-            backgroundTexture_->drawAtPoint(0.0f, 0.0f);
-        } else {
-            // A point more each way: filtered, the picture's outer texels blend with what lies
-            // past it in the texture.
-            const float w = (size.width + 2) * cover, h = (size.height + 2) * cover;
-            backgroundTexture_->drawInRect({-w / 2, -h / 2, w, h});
-        }
-    }
-    if (glass && frost_) {
-        // Where the steam lies, the fogged view as much as the steam weighs: sharp where wiped.
-        glBlendFunc(GL_DST_ALPHA, GL_ONE);
+    if (pictureDrawn) {
+        // Mixed in with the steam already.
+    } else if (glass && screenBackground_) {
         // A frame buffer's picture is laid out as the screen's, not as a picture's rows.
+        glScalef(1, -1, 1);
+        screenBackground_->drawInRect({-paneWidthPoints() / 2, -paneHeightPoints() / 2,
+                                       paneWidthPoints(), paneHeightPoints()});
+    } else if (backgroundTexture_) {
+        drawBackground();
+    }
+    if (glass && frost_ && !covered) {
+        glBlendFunc(GL_DST_ALPHA, GL_ONE);
         if (frostLive_) {
             glScalef(1, -1, 1);
             frost_->drawInRect({-paneWidthPoints() / 2, -paneHeightPoints() / 2,

@@ -138,6 +138,15 @@ class DropletsScreen : public Kworld {
     // The fogged view of a moving picture, blurred on the GPU by halving it down to a few
     // points a pixel and back up; false when no frame buffer could be made.
     bool prepareLiveFrost();
+    // The background as the composite draws it, before the steam (the matrix flipped).
+    void drawBackground();
+    // The points it covers, centred, its filter set for them.
+    brumelo::SizeF backgroundRect();
+    brumelo::SizeF backgroundDrawnSize() const;  // the same, the filter untouched
+    bool backgroundCoversPane() const;
+    // A still background the screen samples filtered, drawn once into a texture laid out as
+    // the screen, for the glass look to draw a texel a pixel.
+    void prepareScreenBackground();
     // How much the background is scaled to cover the pane.
     float backgroundCover() const;
 
@@ -168,6 +177,7 @@ class DropletsScreen : public Kworld {
     std::shared_ptr<Texture2D> frost_;
     std::weak_ptr<Texture2D> frostOf_;
     float frostScale_ = 0.0f;
+    std::shared_ptr<Texture2D> screenBackground_;  // see prepareScreenBackground
     std::shared_ptr<Texture2D> still_;  // the picture shown when no live one is
     bool live_ = false;
     bool liveFrameNew_ = false;

@@ -21,6 +21,12 @@ struct Picture {
     float pictureWidth = 0, pictureHeight = 0;  // in points
 };
 
+// A fog made on the GPU from a moving picture can only scale and lift its levels: share times
+// the picture's level plus a lift, the straight line nearest to what frostedPixels makes of
+// them (which works on linear light), so that both fogs are as bright.
+inline constexpr float kLiveShare = 0.45f;
+inline constexpr float kLiveLift[3] = {0.235f, 0.25f, 0.27f};
+
 // The fogged view over a screen of `screenWidth` x `screenHeight` points at `pixelsPerPoint`,
 // opaque RGBA rows laid out as the picture's. Outside the picture the glass shows black.
 std::vector<std::uint8_t> frostedPixels(const Picture& picture, float screenWidth,

@@ -141,7 +141,9 @@ std::vector<GLfloat> discMesh(const float* rings, int ringCount, int segments) {
     }
     return disc;
 }
-constexpr float kSmallRings[] = {0.0f, 0.7f, 1.0f};
+// Tiny drops are a few pixels across: a fan of eight shows them as well as rings would, and
+// the rasteriser pays for every triangle however small.
+constexpr float kSmallRings[] = {0.0f, 1.0f};
 }  // namespace
 
 GlassLook::GlassLook()

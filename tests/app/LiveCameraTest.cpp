@@ -185,6 +185,28 @@ TEST_F(LiveCameraRuns, AFailingSourceBringsTheStillPictureBackWithOneLine) {
     }
 }
 
+TEST_F(LiveCameraRuns, TheCamerasFogIsAsBrightAsAStillPicturesFog) {
+    // The shipped photograph as a camera would send it, then as the still picture it is.
+    const std::string photo = std::string(BRUMELO_SOURCE_DIR) + "/resources/window-view.jpg";
+    auto p = launch("filesrc location=" + photo + " ! jpegdec ! imagefreeze");
+    for (int i = 0; i < 4; ++i) p->stepFrame();
+    ASSERT_TRUE(screen()->liveBackground());
+    const auto live = shot(*p, "live.png");
+    brumelo::stopLiveCamera();
+    ASSERT_FALSE(screen()->liveBackground());
+    p->stepFrame();
+    const auto still = shot(*p, "still.png");
+    ASSERT_TRUE(live && still);
+    auto mean = [](const Image& picture) {
+        double sum = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                for (int ch = 0; ch < 3; ++ch) sum += picture.pixel(x, y)[ch];
+        return sum / (3.0 * picture.width() * picture.height());
+    };
+    EXPECT_NEAR(mean(*live), mean(*still), 0.04 * mean(*still));
+}
+
 TEST_F(LiveCameraRuns, WithoutACameraPortalTheDeviceIsTriedAndOneLineSaysWhy) {
     if (std::filesystem::exists("/dev/video0")) GTEST_SKIP() << "a camera is attached here";
     // No session bus at all, then a bus of our own that no portal serves.

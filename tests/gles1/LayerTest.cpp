@@ -91,4 +91,64 @@ TEST_F(Layer, DrawsOfOneStateGoAsOneAndJoinNothing) {
         EXPECT_TRUE(near(readGLPixel(x, y), {0, 0, 0, 0})) << x << "," << y;
 }
 
+// Three units: a colour added on the second, and on the third GL_COMBINE mixing what came
+// before with the texture by the earlier alpha, its alpha scaled by the constant colour.
+TEST_F(Layer, CombineInterpolatesByThePreviousAlphaOnAThirdUnit) {
+    GLint units = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+    ASSERT_GE(units, 3);
+    const GLubyte texels[3][4] = {{200, 100, 50, 128}, {40, 40, 40, 255}, {0, 255, 0, 255}};
+    GLuint names[3];
+    glGenTextures(3, names);
+    const GLfloat quad[] = {0, 0, 320, 0, 0, 480, 320, 480};
+    const GLfloat coords[] = {0, 0, 1, 0, 0, 1, 1, 1};
+    for (int u = 0; u < 3; ++u) {
+        glActiveTexture(GL_TEXTURE0 + u);
+        glClientActiveTexture(GL_TEXTURE0 + u);
+        glBindTexture(GL_TEXTURE_2D, names[u]);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels[u]);
+        glEnable(GL_TEXTURE_2D);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, 0, coords);
+    }
+    glActiveTexture(GL_TEXTURE1);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_ADD);
+    glActiveTexture(GL_TEXTURE2);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_INTERPOLATE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_RGB, GL_PREVIOUS);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_RGB, GL_TEXTURE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SRC2_RGB, GL_PREVIOUS);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND2_RGB, GL_SRC_ALPHA);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_ALPHA, GL_PREVIOUS);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_ALPHA, GL_CONSTANT);
+    const GLfloat constant[4] = {0, 0, 0, 0.5f};
+    glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, constant);
+    // No dot product for alpha: refused, the state kept.
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_DOT3_RGB);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_INVALID_ENUM));
+    GLint function = 0;
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_COMBINE_RGB, &function);
+    EXPECT_EQ(function, GL_INTERPOLATE);
+
+    glDisable(GL_BLEND);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glColor4f(1, 1, 1, 1);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(2, GL_FLOAT, 0, quad);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    // (240, 140, 90) kept by 128/255, green by the rest; alpha 128 times one half.
+    EXPECT_TRUE(near(readGLPixel(160, 240), {120, 197, 45, 64}, 2));
+
+    for (int u = 2; u >= 0; --u) {
+        glActiveTexture(GL_TEXTURE0 + u);
+        glClientActiveTexture(GL_TEXTURE0 + u);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        if (u > 0) glDisable(GL_TEXTURE_2D);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    glDeleteTextures(3, names);
+}
+
 }  // namespace
