@@ -34,6 +34,9 @@ struct Settings {
     // --pane WxH: a screen of this shape, whatever the window's (0: the window's; headless
     // runs 320 x 480).
     int paneWidth = 0, paneHeight = 0;
+    // The sounds arrive after launch (a web page loads them after its first frame):
+    // TenzoAppDelegate::startSound starts the output, the sounds and the microphone then.
+    bool soundLater = false;
     bool canQuit = true;  // false where the program may not end itself (a web page): Esc only
                           // closes menus
     // Remembered between runs in settingsFile (empty: nothing is remembered).

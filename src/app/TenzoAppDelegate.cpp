@@ -87,12 +87,10 @@ void TenzoAppDelegate::applicationDidFinishLaunching() {
     _textures[3] = resourceTexture("Droplet2.png");
     _textures[1] = resourceTexture("back1.png");
 
-    // The sounds, the output context, the level blocks and the recorder, in one go.
     const brumelo::Settings& s = brumelo::settings();
-    brumelo::startAudio(s.resourceDir, s.dataDir, s.micFile, s.headless);
     // The silence floor is measured afresh over the first second of every launch.
     brumelo::microphoneLevel() = brumelo::MicrophoneLevel(s.micGain);
-    adjustEffectsVolumes();
+    if (!s.soundLater) startSound();
     simpleViewGame = SimpleView::getSimpleViewGame();
     fingerDown = false;
     std::fill(std::begin(audioLevels), std::end(audioLevels), 0.0f);
@@ -106,6 +104,15 @@ void TenzoAppDelegate::applicationDidFinishLaunching() {
         glView_->startAnimation();
     }
     brumelo::loadStoredBackground();
+}
+
+void TenzoAppDelegate::startSound() {
+    if (soundStarted_) return;
+    soundStarted_ = true;
+    // The sounds, the output context, the level blocks and the recorder, in one go.
+    const brumelo::Settings& s = brumelo::settings();
+    brumelo::startAudio(s.resourceDir, s.dataDir, s.micFile, s.headless);
+    adjustEffectsVolumes();
 }
 
 void TenzoAppDelegate::accelerometerDidAccelerate(double x, double y, double z) {

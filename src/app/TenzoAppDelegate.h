@@ -39,6 +39,10 @@ class TenzoAppDelegate {
 
     // The launch sequence: pictures, sounds, microphone, the steam screen, the frame timer.
     void applicationDidFinishLaunching();
+    // The sound output, the wipe sounds and the microphone; at launch unless the settings'
+    // soundLater says they come later. Once only.
+    void startSound();
+    bool soundStarted() const { return soundStarted_; }
     void applicationWillResignActive() {}
     void applicationDidBecomeActive() {}
     // An accelerometer sample in the device's axes (g); the world's y runs the other way.
@@ -65,4 +69,5 @@ class TenzoAppDelegate {
     std::array<double, 3> accel_{0.0, 0.0, 0.0};
     std::shared_ptr<DropletsScreen> dropletScreen_;
     EAGLView* glView_ = nullptr;
+    bool soundStarted_ = false;
 };

@@ -225,21 +225,24 @@ std::string ShaderCache::fragmentSource(const ShaderKey& key) {
 
 namespace {
 
+// Each status asked of GL waits for the driver (in a browser, a round trip to its GPU process):
+// a shader's is asked only when its program does not link.
 GLuint compile(GLenum type, const std::string& source) {
     const GLuint shader = es2::CreateShader(type);
     const char* text = source.c_str();
     es2::ShaderSource(shader, 1, &text, nullptr);
     es2::CompileShader(shader);
+    return shader;
+}
+
+void reportUncompiled(GLuint shader, const std::string& source) {
     GLint ok = GL_FALSE;
     es2::GetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (ok != GL_TRUE) {
-        std::vector<GLchar> log(2048);
-        es2::GetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
-        std::fprintf(stderr, "GL layer: shader does not compile: %s\n%s", log.data(), text);
-        es2::DeleteShader(shader);
-        return 0;
-    }
-    return shader;
+    if (ok == GL_TRUE) return;
+    std::vector<GLchar> log(2048);
+    es2::GetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
+    std::fprintf(stderr, "GL layer: shader does not compile: %s\n%s", log.data(),
+                 source.c_str());
 }
 
 }  // namespace
@@ -255,8 +258,9 @@ GLuint ShaderCache::program(const ShaderKey& key, bool* built) {
 }
 
 GLuint ShaderCache::build(const ShaderKey& key) {
-    const GLuint vertex = compile(GL_VERTEX_SHADER, vertexSource(key));
-    const GLuint fragment = compile(GL_FRAGMENT_SHADER, fragmentSource(key));
+    const std::string vertexText = vertexSource(key), fragmentText = fragmentSource(key);
+    const GLuint vertex = compile(GL_VERTEX_SHADER, vertexText);
+    const GLuint fragment = compile(GL_FRAGMENT_SHADER, fragmentText);
     if (vertex == 0 || fragment == 0) {
         if (vertex) es2::DeleteShader(vertex);
         if (fragment) es2::DeleteShader(fragment);
@@ -272,19 +276,24 @@ GLuint ShaderCache::build(const ShaderKey& key) {
     es2::BindAttribLocation(program, kTexCoord2, "a_texCoord2");
     es2::BindAttribLocation(program, kPointSize, "a_pointSize");
     es2::LinkProgram(program);
-    es2::DeleteShader(vertex);
-    es2::DeleteShader(fragment);
     GLint ok = GL_FALSE;
     es2::GetProgramiv(program, GL_LINK_STATUS, &ok);
     if (ok != GL_TRUE) {
+        reportUncompiled(vertex, vertexText);
+        reportUncompiled(fragment, fragmentText);
         std::vector<GLchar> log(2048);
         es2::GetProgramInfoLog(program, static_cast<GLsizei>(log.size()), nullptr, log.data());
         std::fprintf(stderr, "GL layer: program does not link: %s\n", log.data());
+        es2::DeleteShader(vertex);
+        es2::DeleteShader(fragment);
         es2::DeleteProgram(program);
         return 0;
     }
+    es2::DeleteShader(vertex);
+    es2::DeleteShader(fragment);
     es2::UseProgram(program);
-    for (int u = 0; u < kTextureUnits; ++u) {
+    // Samplers start at unit 0 once linked: only the others are set.
+    for (int u = 1; u < kTextureUnits; ++u) {
         if (!key.unit[u].on) continue;
         const std::string name = "u_texture" + std::to_string(u);
         es2::Uniform1i(es2::GetUniformLocation(program, name.c_str()), u);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "physics/Recycler.h"
@@ -16,6 +17,7 @@
 struct Texture2D::GLName {
     GLuint name = 0;
     const void* context = nullptr;
+    std::vector<std::uint8_t> madeFrom;  // see takePixels
     explicit GLName(GLuint n) : name(n), context(brumelo::currentGLContextIdentity()) {}
     ~GLName() {
         // At exit the context may already be gone (its textures went with it); in another
@@ -166,19 +168,29 @@ std::shared_ptr<Texture2D> Texture2D::fromImage(const Image* image, float pixels
     if (!transform.isIdentity()) context.concat(transform);
     context.drawImage(*image, 0, 0, image->width(), image->height());
     std::vector<std::uint8_t> pixels = context.bytes();
+    std::vector<std::uint8_t> madeFrom;
 
     if (format == TexturePixelFormat::RGB565) {
         std::vector<std::uint8_t> packed(static_cast<std::size_t>(width) * height * 2);
         auto* out = reinterpret_cast<std::uint16_t*>(packed.data());
         for (std::size_t i = 0; i < static_cast<std::size_t>(width) * height; ++i) {
-            const std::uint8_t* p = pixels.data() + 4 * i;
-            out[i] =
-                static_cast<std::uint16_t>(((p[0] >> 3) << 11) | ((p[1] >> 2) << 5) | (p[2] >> 3));
+            std::uint8_t* p = pixels.data() + 4 * i;
+            const int r = p[0] >> 3, g = p[1] >> 2, b = p[2] >> 3;
+            out[i] = static_cast<std::uint16_t>((r << 11) | (g << 5) | b);
+            // As GL widens 5 and 6 bits to 8 when it reads the texture back.
+            p[0] = static_cast<std::uint8_t>((r << 3) | (r >> 2));
+            p[1] = static_cast<std::uint8_t>((g << 2) | (g >> 4));
+            p[2] = static_cast<std::uint8_t>((b << 3) | (b >> 2));
+            p[3] = 255;
         }
+        madeFrom = std::move(pixels);
         pixels = std::move(packed);
+    } else if (format == TexturePixelFormat::RGBA8888) {
+        madeFrom = pixels;
     }
     auto texture = initWithDataPixelFormatPixelsWidePixelsHighContentSize(pixels.data(), format,
                                                                           width, height, content);
+    if (texture) texture->owner_->madeFrom = std::move(madeFrom);
     if (texture && density > 0.0f) {
         // Halved to fit, it still covers the same points.
         const float ppp = density * content.width / static_cast<float>(image->width());
@@ -297,6 +309,16 @@ void Texture2D::setTintRight(double r, double g, double b, double a) {
 int Texture2D::getAlpha() const {
     const float sum = colors_[3] + colors_[7] + colors_[11] + colors_[15];
     return static_cast<int>(static_cast<double>(sum) * 0.25);
+}
+
+void Texture2D::setFbo(GLuint fbo) {
+    fbo_ = fbo;
+    if (owner_) owner_->madeFrom.clear();
+}
+
+std::vector<std::uint8_t> Texture2D::takePixels() const {
+    if (!owner_) return {};
+    return std::exchange(owner_->madeFrom, {});
 }
 
 std::shared_ptr<Texture2D> Texture2D::makeCopy() const {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "render/Helper.h"
 
@@ -122,7 +123,14 @@ class Texture2D {
     bool clearOnRelease() const { return clearOnRelease_; }
     void setClearOnRelease(bool value) { clearOnRelease_ = value; }
     GLuint fbo() const { return fbo_; }
-    void setFbo(GLuint fbo) { fbo_ = fbo; }
+    // A texture drawn into no longer holds what it was made from.
+    void setFbo(GLuint fbo);
+
+    // A picture's texture keeps, until asked for it once (by it or a copy), its pixels as GL
+    // reads them back (RGBA rows, pixelsWide by pixelsHigh, opaque ones with alpha 255): reading
+    // the GPU's copy back waits for everything drawn before. Empty for other textures and after
+    // the first ask.
+    std::vector<std::uint8_t> takePixels() const;
 
   private:
     struct GLName;

@@ -220,6 +220,7 @@ std::vector<std::uint8_t> frostedPixels(const Picture& picture, float screenWidt
 }
 
 std::vector<std::uint8_t> readTexture(const Texture2D& texture) {
+    if (std::vector<std::uint8_t> kept = texture.takePixels(); !kept.empty()) return kept;
     GLint previous = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &previous);
     GLuint fbo = 0;

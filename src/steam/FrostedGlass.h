@@ -33,7 +33,8 @@ std::vector<std::uint8_t> frostedPixels(const Picture& picture, float screenWidt
                                         float screenHeight, float pixelsPerPoint);
 
 // A texture's pixels through a frame buffer of its own (ES 1.1 cannot read textures), as GL
-// lays them out: row 0 is t = 0. Empty when the texture cannot be attached.
+// lays them out: row 0 is t = 0. Empty when the texture cannot be attached. A picture's texture
+// read for the first time answers the pixels it kept (Texture2D::takePixels), with no wait.
 std::vector<std::uint8_t> readTexture(const Texture2D& texture);
 
 // The same as a texture drawn over the screen, from a background texture drawn centred and

@@ -183,3 +183,36 @@ TEST_F(PictureTexture, TextCoverageLandsInTheAlphaChannel) {
     EXPECT_EQ(outside, 0);
     screen_->bind();
 }
+
+// A picture's texture (or a copy) answers its first read without the GPU: exactly what GL reads
+// back, opaque pictures widened from 16 bits as GL widens them. One drawn into keeps nothing.
+TEST_F(PictureTexture, KeptPixelsAreWhatGLReadsBack) {
+    for (const ImageAlpha alpha : {ImageAlpha::None, ImageAlpha::Last}) {
+        std::vector<std::uint8_t> p(64 * 4 * 4);
+        for (int i = 0; i < 64 * 4; ++i) {
+            const auto v = static_cast<std::uint8_t>(i);
+            p[i * 4] = v;
+            p[i * 4 + 1] = static_cast<std::uint8_t>(255 - v);
+            p[i * 4 + 2] = static_cast<std::uint8_t>(v * 7);
+            p[i * 4 + 3] = static_cast<std::uint8_t>(255 - (v & 127));
+        }
+        const Image picture(64, 4, std::move(p), alpha);
+        auto t = Texture2D::initWithImage(&picture);
+        ASSERT_TRUE(t);
+        // Droplets draw copies of the picture's texture: the first read may come through one.
+        const std::vector<std::uint8_t> kept = t->makeCopy()->takePixels();
+        ASSERT_EQ(kept.size(), 64u * 4 * 4) << static_cast<int>(alpha);
+        EXPECT_TRUE(t->takePixels().empty());
+        ASSERT_TRUE(createFramebufferObjectForTexture(t, false));
+        std::vector<std::uint8_t> read(kept.size());
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glReadPixels(0, 0, 64, 4, GL_RGBA, GL_UNSIGNED_BYTE, read.data());
+        EXPECT_EQ(read, kept) << static_cast<int>(alpha);
+        screen_->bind();
+
+        auto drawn = Texture2D::initWithImage(&picture);
+        ASSERT_TRUE(createFramebufferObjectForTexture(drawn, true));
+        EXPECT_TRUE(drawn->takePixels().empty());
+        screen_->bind();
+    }
+}

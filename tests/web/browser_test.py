@@ -689,6 +689,9 @@ def main():
         check(result['version'] == 'newer-' + version[6:],
               'the offline visit ran an older build (%s)' % result['version'])
         check(os.path.exists(os.path.join(shots, 'offline-5.png')), 'the offline visit drew nothing')
+        # The sounds come after the first frame, from the kept files too.
+        loaded = [t for t in result['status']['tracks'] if t]
+        check(len(loaded) == 4, 'the offline visit has no wipe sounds: %s' % result['status']['tracks'])
 
     def devtools(name):
         profile = tempfile.mkdtemp(dir=suite.work, prefix='profile-')

@@ -116,8 +116,9 @@ void tick() {
     brumelo::Program& program = *run.program;
     if (run.scripted) {
         // Pictures a script picks are decoded by the browser first, so that it picks them on
-        // the frame it names.
+        // the frame it names; and the sounds are in before its first touch, as at the desktop.
         if (brumelo_decodes_pending() > 0) return;
+        if (!TenzoAppDelegate::getInstance()->soundStarted()) return;
         program.stepFrame();
     } else {
         program.stepWindow();
@@ -152,6 +153,13 @@ EM_BOOL onVisibility(int, const EmscriptenVisibilityChangeEvent* e, void*) {
 
 }  // namespace
 
+// The wipe sounds are fetched after launch, so that the first frame waits for none of them; here
+// (once all have arrived or failed) the sound starts.
+extern "C" EMSCRIPTEN_KEEPALIVE void brumelo_sounds_arrived() {
+    if (TenzoAppDelegate* app = TenzoAppDelegate::getInstance(); app && !run.finished)
+        app->startSound();
+}
+
 extern "C" EMSCRIPTEN_KEEPALIVE void brumelo_storage_failed(const char* why) {
     std::fprintf(stderr, "storage: not kept for the next visit: %s\n", why);
     AlertView::showAndKeep(std::make_shared<AlertView>(
@@ -174,6 +182,7 @@ int main(int argc, char** argv) {
     s.canQuit = false;
     s.dataDir = "/data";
     s.resourceDir = "/resources";
+    s.soundLater = true;
     // The choices kept between visits live with the data folder; the address's over them are
     // remembered for next time.
     s.settingsFile = "/data/settings.ini";

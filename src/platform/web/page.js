@@ -47,16 +47,18 @@ Module.canvas.addEventListener('contextmenu', function(e) { e.preventDefault(); 
       line.classList.add('shown');
     }
   }, true);
-  // The files kept for visits without a network, once the page has what it needs to start.
+  // The files kept for visits without a network, once the first frame is shown (pre.js): the
+  // worker's install fetches every file, which would slow the start-up's own downloads.
   window.brumeloWorker = new Promise(function(resolve) {
     if (!('serviceWorker' in navigator) || !window.isSecureContext) return resolve(null);
-    window.addEventListener('load', function() {
+    window.brumeloStartWorker = function() {
+      window.brumeloStartWorker = null;
       // The browser looks for a new worker later; asked now, a new build's files are kept
       // during this visit already.
       navigator.serviceWorker.register('sw.js').then(function(registration) {
         var done = function() { return registration; };
         return registration.update().then(done, done);
       }).then(resolve, function() { resolve(null); });
-    });
+    };
   });
 })();

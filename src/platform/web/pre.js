@@ -82,6 +82,7 @@ Module['preloadPlugins'] = [{
     if (firstFrame < 0) {
       firstFrame = performance.now();
       document.body.classList.add('running');
+      if (window.brumeloStartWorker) window.brumeloStartWorker();
     }
     if (report && captures.indexOf(frame) >= 0) {
       // The drawing buffer still holds this frame until the browser shows it.
@@ -154,6 +155,24 @@ Module['preloadPlugins'] = [{
   // Leaving the page: what is not yet in IndexedDB goes now, as far as the browser lets it.
   window.addEventListener('pagehide', function() {
     if (typeof Brumelo != 'undefined') Brumelo.whenStored();
+  });
+
+  // The wipe sounds come after the program has started, so that its first frame waits for none
+  // of them; it starts its sound once all are in (a missing one stays silent).
+  Module['postRun'] = Module['postRun'] || [];
+  Module['postRun'].push(function() {
+    var sounds = ['sound2.caf', 'sound3.caf', 'sound4.caf', 'sound5.caf'];
+    Promise.all(sounds.map(function(name) {
+      var address = Module['locateFile'] ? Module['locateFile'](name, '') : name;
+      return fetch(address, {credentials: 'same-origin'}).then(function(response) {
+        if (!response.ok) throw new Error(response.status + ' ' + response.statusText);
+        return response.arrayBuffer();
+      }).then(function(buffer) {
+        FS.writeFile('/resources/' + name, new Uint8Array(buffer));
+      }).catch(function(e) {
+        line(name + ': ' + e);
+      });
+    })).then(function() { Module['_brumelo_sounds_arrived'](); });
   });
 
   Module['preRun'] = Module['preRun'] || [];
