@@ -396,7 +396,10 @@ const Texture2D* DropletsScreen::glassWriting() {
 void drawAddingAlpha(const Texture2D& texture, GLfloat alpha) {
     // The texture's alpha times `alpha`, with the caller's blending.
     const GLfloat colors[16] = {1, 1, 1, alpha, 1, 1, 1, alpha, 1, 1, 1, alpha, 1, 1, 1, alpha};
-    const GLfloat vertices[12] = {-160, -240, 0, 160, -240, 0, -160, 240, 0, 160, 240, 0};
+    // Over the whole pane, as the steam it weighs.
+    const auto w = static_cast<GLfloat>(paneHalfWidth()),
+               h = static_cast<GLfloat>(paneHalfHeight());
+    const GLfloat vertices[12] = {-w, -h, 0, w, -h, 0, -w, h, 0, w, h, 0};
     const GLfloat s = texture.maxS(), t = texture.maxT();
     const GLfloat coords[8] = {0, t, s, t, 0, 0, s, 0};
     glEnable(GL_TEXTURE_2D);

@@ -138,6 +138,18 @@ TEST_F(PaneTest, WipesAtTheTopAndTheBottomEdgeClearTheSteamThere) {
     EXPECT_NEAR(steamAt(160, 347), middle, 3);
 }
 
+TEST_F(PaneTest, OldWritingShowsInTheFogWhereItWasUpToThePanesEdges) {
+    Program& p = launch("pane-writing", 693);
+    tilt(0, 0, -1);
+    p.stepFrame();
+    strokeAcross(kTall - 7);
+    screen().makeLessSteamy(1.0);
+    for (int i = 0; i < 20; ++i) screen().makeMoreSteamy();
+    const int blank = steamAt(160, 347);
+    EXPECT_GT(blank, steamAt(160, kTall - 7) + 25);
+    EXPECT_NEAR(steamAt(160, 6), blank, 3);  // nothing was written at the top edge
+}
+
 TEST_F(PaneTest, TheBlowComesFromTheBottomEdgeAndDropsMeetingThereMerge) {
     launch("pane-blow", 693);
     screen().setGravityVector({0, 0, 1});
