@@ -185,11 +185,11 @@ std::shared_ptr<Texture2D> Texture2D::fromImage(const Image* image, float pixels
         }
         madeFrom = std::move(pixels);
         pixels = std::move(packed);
-    } else if (format == TexturePixelFormat::RGBA8888) {
-        madeFrom = pixels;
     }
     auto texture = initWithDataPixelFormatPixelsWidePixelsHighContentSize(pixels.data(), format,
                                                                           width, height, content);
+    // Uploaded, the rows GL was given are what it reads back.
+    if (format == TexturePixelFormat::RGBA8888) madeFrom = std::move(pixels);
     if (texture) texture->owner_->madeFrom = std::move(madeFrom);
     if (texture && density > 0.0f) {
         // Halved to fit, it still covers the same points.

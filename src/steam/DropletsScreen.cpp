@@ -47,12 +47,17 @@ double coordinateDraw(float span) {
     return static_cast<double>(brumelo::randomFraction() * span) - span / 2.0;
 }
 
+// The pane's rectangle in points, centred.
+brumelo::RectF paneRect() {
+    return {-paneWidthPoints() / 2, -paneHeightPoints() / 2, paneWidthPoints(), paneHeightPoints()};
+}
+
 // One screen-sized quad in one colour, as a four-vertex triangle strip.
-void drawScreenQuad(GLfloat alpha) {
+void drawScreenQuad(GLfloat r, GLfloat g, GLfloat b, GLfloat alpha) {
     const auto w = static_cast<GLfloat>(paneHalfWidth()),
                h = static_cast<GLfloat>(paneHalfHeight());
     const GLfloat vertices[12] = {-w, -h, 0, w, -h, 0, -w, h, 0, w, h, 0};
-    const GLfloat colors[16] = {0, 0, 0, alpha, 0, 0, 0, alpha, 0, 0, 0, alpha, 0, 0, 0, alpha};
+    const GLfloat colors[16] = {r, g, b, alpha, r, g, b, alpha, r, g, b, alpha, r, g, b, alpha};
     // Texturing is off; a stale coordinate array left enabled must not be read.
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, vertices);
@@ -381,10 +386,10 @@ void DropletsScreen::makeMoreSteamy() {
     beginSteamAlphaDrawing(GL_ONE, GL_ONE);
     if (writing) {
         // Where it was wiped, fog settles at half the pace: old writing shows for a while.
-        drawScreenQuad(0.01f);
+        drawScreenQuad(0, 0, 0, 0.01f);
         drawAddingAlpha(*writing, 0.01f);
     } else {
-        drawScreenQuad(0.02f);
+        drawScreenQuad(0, 0, 0, 0.02f);
     }
     endSteamAlphaDrawing();
 }
@@ -417,7 +422,7 @@ void DropletsScreen::makeLessSteamy(double amount) {
     dirty_.addAll();
     bindSteamFramebuffer();
     beginSteamAlphaDrawing(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA);
-    drawScreenQuad(static_cast<GLfloat>(amount));
+    drawScreenQuad(0, 0, 0, static_cast<GLfloat>(amount));
     endSteamAlphaDrawing();
     glBindFramebufferOES(GL_FRAMEBUFFER_OES, 0);
 }
@@ -494,15 +499,11 @@ void DropletsScreen::prepareFrost() {
         return;
     }
     if (live_) {
-        if (liveFrameNew_ || !frostLive_ || !frost_) {
+        if (liveFrameNew_ || !frostLive()) {
             liveFrameNew_ = false;
             if (!prepareLiveFrost()) frost_.reset();
         }
         return;
-    }
-    if (frostLive_) {
-        frostLive_ = false;
-        frost_.reset();
     }
     if (frost_ && frostOf_.lock() == backgroundTexture_ && frostScale_ == contentScaleFactor &&
         frost_->contentSize().width == paneWidthPoints() &&
@@ -531,16 +532,17 @@ bool DropletsScreen::backgroundCoversPane() const {
     return size.width >= paneWidthPoints() && size.height >= paneHeightPoints();
 }
 
-brumelo::SizeF DropletsScreen::backgroundRect() {
+bool DropletsScreen::backgroundTexelPerPixel() const {
     // Centred texel for pixel, the picture samples exactly and cheaper unfiltered.
     const brumelo::SizeF size = backgroundTexture_->drawnSize();
     const float s = contentScaleFactor;
-    const float cover = backgroundCover();
     auto even = [](float pixels) { return std::fmod(pixels, 2.0f) == 0.0f; };
-    backgroundTexture_->setFilter(cover == 1.0f && backgroundTexture_->pixelsPerPoint() == s &&
-                                          even(size.width * s) && even(size.height * s)
-                                      ? GL_NEAREST
-                                      : GL_LINEAR);
+    return backgroundCover() == 1.0f && backgroundTexture_->pixelsPerPoint() == s &&
+           even(size.width * s) && even(size.height * s);
+}
+
+brumelo::SizeF DropletsScreen::backgroundRect() {
+    backgroundTexture_->setFilter(backgroundTexelPerPixel() ? GL_NEAREST : GL_LINEAR);
     return backgroundDrawnSize();
 }
 
@@ -553,13 +555,8 @@ void DropletsScreen::prepareScreenBackground() {
     screenBackground_.reset();
     // Only where the picture is filtered to the screen and covers all of it: elsewhere drawing
     // it is as cheap, or the glass shows past its edges.
-    const brumelo::SizeF size = backgroundTexture_->drawnSize();
-    const float s = contentScaleFactor, cover = backgroundCover();
-    auto even = [](float pixels) { return std::fmod(pixels, 2.0f) == 0.0f; };
-    if (cover == 1.0f && backgroundTexture_->pixelsPerPoint() == s && even(size.width * s) &&
-        even(size.height * s))
-        return;
-    if (!backgroundCoversPane()) return;
+    if (backgroundTexelPerPixel() || !backgroundCoversPane()) return;
+    const float s = contentScaleFactor;
     GLint framebuffer = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &framebuffer);
     auto copy = Texture2D::initWithSize({paneWidthPoints(), paneHeightPoints()}, s);
@@ -613,7 +610,7 @@ bool DropletsScreen::prepareLiveFrost() {
         liveFrostPane_ = {paneW, paneH};
     }
     // Each pass stretched over the pane exactly: their sides are rounded.
-    const brumelo::RectF pane{-paneW / 2, -paneH / 2, paneW, paneH};
+    const brumelo::RectF pane = paneRect();
     glEnable(GL_TEXTURE_2D);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
@@ -653,17 +650,7 @@ bool DropletsScreen::prepareLiveFrost() {
         if (last) {
             glBlendFunc(GL_ONE, GL_ONE);
             glDisable(GL_TEXTURE_2D);
-            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-            const GLfloat w = paneW / 2, h = paneH / 2;
-            const GLfloat vertices[12] = {-w, -h, 0, w, -h, 0, -w, h, 0, w, h, 0};
-            GLfloat colors[16];
-            for (int corner = 0; corner < 4; ++corner) {
-                for (int ch = 0; ch < 3; ++ch) colors[corner * 4 + ch] = frost::kLiveLift[ch];
-                colors[corner * 4 + 3] = 0.0f;
-            }
-            glVertexPointer(3, GL_FLOAT, 0, vertices);
-            glColorPointer(4, GL_FLOAT, 0, colors);
-            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+            drawScreenQuad(frost::kLiveLift[0], frost::kLiveLift[1], frost::kLiveLift[2], 0.0f);
             glEnable(GL_TEXTURE_2D);
             glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         }
@@ -673,7 +660,6 @@ bool DropletsScreen::prepareLiveFrost() {
     glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(framebuffer));
     glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     frost_ = liveFrost_.back();
-    frostLive_ = true;
     dirty_.addAll();
     return true;
 }
@@ -782,8 +768,8 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
             glBlendFunc(GL_ONE, GL_ZERO);
             Layer fog, picture;
             if (frost_ && covered) {
-                fog = {frost_.get(), frost_->drawnSize(), frostLive_};
-                if (frostLive_) fog.over = {paneWidthPoints(), paneHeightPoints()};
+                fog = {frost_.get(), frost_->drawnSize(), frostLive()};
+                if (frostLive()) fog.over = {paneWidthPoints(), paneHeightPoints()};
             }
             if (covered && textureUnits() >= 3) {
                 if (screenBackground_)
@@ -810,17 +796,15 @@ void DropletsScreen::compositeLayers(const DirtyRegion::Rect* clip) {
     } else if (glass && screenBackground_) {
         // A frame buffer's picture is laid out as the screen's, not as a picture's rows.
         glScalef(1, -1, 1);
-        screenBackground_->drawInRect({-paneWidthPoints() / 2, -paneHeightPoints() / 2,
-                                       paneWidthPoints(), paneHeightPoints()});
+        screenBackground_->drawInRect(paneRect());
     } else if (backgroundTexture_) {
         drawBackground();
     }
     if (glass && frost_ && !covered) {
         glBlendFunc(GL_DST_ALPHA, GL_ONE);
-        if (frostLive_) {
+        if (frostLive()) {
             glScalef(1, -1, 1);
-            frost_->drawInRect({-paneWidthPoints() / 2, -paneHeightPoints() / 2,
-                                paneWidthPoints(), paneHeightPoints()});
+            frost_->drawInRect(paneRect());
         } else {
             frost_->drawAtPoint(0.0f, 0.0f);
         }

@@ -149,6 +149,10 @@ class DropletsScreen : public Kworld {
     void prepareScreenBackground();
     // How much the background is scaled to cover the pane.
     float backgroundCover() const;
+    // Whether the background lies texel for pixel on the screen, centred.
+    bool backgroundTexelPerPixel() const;
+    // frost_ is the moving picture's, a frame buffer's laid out as the screen's.
+    bool frostLive() const { return frost_ && !liveFrost_.empty() && frost_ == liveFrost_.back(); }
 
     std::vector<std::shared_ptr<Droplet>> droplets_;
     std::unordered_map<std::int64_t, std::shared_ptr<SurfaceTrack>> fingerTracks_;
@@ -181,7 +185,6 @@ class DropletsScreen : public Kworld {
     std::shared_ptr<Texture2D> still_;  // the picture shown when no live one is
     bool live_ = false;
     bool liveFrameNew_ = false;
-    bool frostLive_ = false;  // frost_ is a frame buffer's, laid out as the screen's
     std::vector<std::shared_ptr<Texture2D>> liveFrost_;  // the passes, smallest in the middle
     brumelo::SizeF liveFrostPane_{};                      // the pane they were made for
     std::vector<Droplet*> inClip_;  // the droplets a composite's piece draws

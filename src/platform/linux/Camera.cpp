@@ -319,17 +319,14 @@ class PortalCamera final : public Camera {
             if (fd_ >= 0)
                 inner_ = openPipeline("pipewiresrc name=brumelo_source fd=" + std::to_string(fd_),
                                       true, "", options_.paced, &why);
-            if (inner_) {
-                if (!visible_) inner_->setVisible(false);
-                return;
-            }
-            std::fprintf(stderr,
-                         "camera portal: no picture through PipeWire (%s); the camera "
-                         "device is tried\n",
-                         fd_ < 0 ? "no remote" : why.c_str());
+            if (!inner_)
+                std::fprintf(stderr,
+                             "camera portal: no picture through PipeWire (%s); the camera "
+                             "device is tried\n",
+                             fd_ < 0 ? "no remote" : why.c_str());
         }
         // A portal that cannot give a camera is no answer: the device is tried as without it.
-        inner_ = openDevice(options_, &why);
+        if (!inner_) inner_ = openDevice(options_, &why);
         if (!inner_)
             failure_ = why.empty() ? "no camera was found" : why;
         else if (!visible_)
