@@ -77,6 +77,28 @@ std::string getDenseBackgroundPath() { return dataFolder() + "/" + "CustomBG-den
 
 namespace {
 
+// An opaque, upright picture at its own size is cut, not drawn: the same pixels, and no
+// drawing surface (in the browser a canvas's round trip, much of a start-up). Beyond its edges
+// a drawing surface is left clear.
+Image croppedOpaque(const Image& picture, int left, int top, int width, int height) {
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4, 0);
+    for (int y = 0; y < height; ++y) {
+        const int fromY = y + top;
+        if (fromY < 0 || fromY >= picture.height()) continue;
+        for (int x = 0; x < width; ++x) {
+            const int fromX = x + left;
+            if (fromX < 0 || fromX >= picture.width()) continue;
+            const std::uint8_t* from = picture.pixel(fromX, fromY);
+            std::uint8_t* to = rgba.data() + (static_cast<std::size_t>(y) * width + x) * 4;
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+            to[3] = 255;
+        }
+    }
+    return Image(width, height, std::move(rgba), picture.alphaInfo());
+}
+
 // The picture upright by its orientation code, `scale` times its size; with a cover size, on
 // a canvas of that many pixels, centred and cropped.
 Image uprightImage(const Image& picture, float boundsW, float boundsH, int coverW = 0,
@@ -129,6 +151,10 @@ Image uprightImage(const Image& picture, float boundsW, float boundsH, int cover
         width = coverW;
         height = coverH;
     }
+    const bool whole = std::fmod(spareW, 2.0f) == 0.0f && std::fmod(spareH, 2.0f) == 0.0f;
+    if (o == ImageOrientationUp && scale == 1.0f && boundsH == H && whole && !picture.hasAlpha())
+        return croppedOpaque(picture, static_cast<int>(spareW / 2), static_cast<int>(spareH / 2),
+                             width, height);
     brumelo::BitmapContext context(width, height, brumelo::BitmapContext::Format::RGBA);
     if (spareW != 0.0f || spareH != 0.0f) context.translate(-spareW / 2, spareH / 2);
     // An image context's user space starts y-down from the top-left.
