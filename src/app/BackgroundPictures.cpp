@@ -47,7 +47,11 @@ void refusePicture(const std::string& path, const std::string& reason, bool tooL
         nullptr, "Dismiss", std::vector<std::string>{}));
 }
 
+// The glass look's stand-in shows, waiting for the whole photo.
+bool standInShows = false;
+
 void showBackground(const Image& picture) {
+    standInShows = false;
     TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
     if (app && app->dropletScreen()) app->dropletScreen()->resetBackgroundTextureWithImage(picture);
 }
@@ -55,6 +59,7 @@ void showBackground(const Image& picture) {
 bool glassLook() { return brumelo::settings().look == brumelo::Look::Glass; }
 
 void showDenseBackground(const Image& picture) {
+    standInShows = false;
     TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
     if (app && app->dropletScreen())
         app->dropletScreen()->resetBackgroundTextureWithDenseImage(
@@ -306,8 +311,10 @@ namespace brumelo {
 // The glass look's own default: a photograph shows the frost and the lenses off where the
 // drawn evening, which stays the stored picture and the classic look's, would look flat.
 static bool showGlassDefault() {
-    const std::string path = settings().resourceDir + "/" + kGlassDefaultPicture;
+    std::string path = settings().resourceDir + "/" + kGlassDefaultPicture;
     std::error_code ec;
+    const bool standIn = !std::filesystem::is_regular_file(path, ec);
+    if (standIn) path = settings().resourceDir + "/" + kGlassFirstPicture;
     if (!std::filesystem::is_regular_file(path, ec)) return false;
     const ImageResult photo = decodeImageFile(path);
     if (!photo) {
@@ -315,7 +322,17 @@ static bool showGlassDefault() {
         return false;
     }
     showDenseBackground(coverPicture(*photo.image).image);
+    standInShows = standIn;
     return true;
+}
+
+void glassPictureArrived() {
+    if (!standInShows) return;
+    standInShows = false;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(
+            settings().resourceDir + "/" + kGlassDefaultPicture, ec))
+        showGlassDefault();
 }
 
 void loadStoredBackground() {
