@@ -335,6 +335,22 @@ void glassPictureArrived() {
         showGlassDefault();
 }
 
+// First launch: the shipped picture is stored, and the person given a copy of it.
+static void storeShippedPicture() {
+    std::string error;
+    const auto bytes =
+        readWholeFile(settings().resourceDir + "/back1.png", kMaxPictureFileBytes, &error);
+    if (!bytes) {
+        std::fprintf(stderr, "background: %s\n", error.c_str());
+        return;
+    }
+    if (saveNewFile(picturesFolder(settings().picturesDir), "back1", ".png", *bytes, &error)
+            .empty())
+        std::fprintf(stderr, "background: not saved to pictures: %s\n", error.c_str());
+    if (!writeFileAtomically(getCustomBGURL(), *bytes, &error))
+        std::fprintf(stderr, "background: not stored: %s\n", error.c_str());
+}
+
 void loadStoredBackground() {
     const std::string stored = getCustomBGURL();
     std::string error;
@@ -375,18 +391,16 @@ void loadStoredBackground() {
                          stored.c_str(), decoded.error.c_str());
         return;
     }
-    // First launch: store the shipped picture and give the person a copy of it.
     if (glassLook()) showGlassDefault();
-    const auto bytes = readWholeFile(shipped, kMaxPictureFileBytes, &error);
-    if (!bytes) {
-        std::fprintf(stderr, "background: %s\n", error.c_str());
-        return;
-    }
-    if (saveNewFile(picturesFolder(settings().picturesDir), "back1", ".png", *bytes, &error)
-            .empty())
-        std::fprintf(stderr, "background: not saved to pictures: %s\n", error.c_str());
-    if (!writeFileAtomically(stored, *bytes, &error))
-        std::fprintf(stderr, "background: not stored: %s\n", error.c_str());
+    // It comes later: stored then.
+    if (settings().shippedPictureLater && !std::filesystem::exists(shipped, ec)) return;
+    storeShippedPicture();
+}
+
+void shippedPictureArrived() {
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(getCustomBGURL(), ec)))
+        storeShippedPicture();
 }
 
 void showStoredBackgroundForLook() {

@@ -26,6 +26,10 @@ constexpr const char* kGlassFirstPicture = "window-view-first.jpg";
 // its stand-in if that still shows.
 void glassPictureArrived();
 
+// The shipped background has arrived after launch, or will not (Settings::shippedPictureLater):
+// stored now as a first launch stores it, unless a picture is stored already.
+void shippedPictureArrived();
+
 // Pictures keep at most this many pixels a point.
 constexpr float kMaxPicturePixelsPerPoint = 4.0f;
 

@@ -37,6 +37,9 @@ struct Settings {
     // The sounds arrive after launch (a web page loads them after its first frame):
     // TenzoAppDelegate::startSound starts the output, the sounds and the microphone then.
     bool soundLater = false;
+    // The shipped background may arrive after launch (a page's first visit in the glass look,
+    // which does not show it): brumelo::shippedPictureArrived stores it then.
+    bool shippedPictureLater = false;
     bool canQuit = true;  // false where the program may not end itself (a web page): Esc only
                           // closes menus
     // Remembered between runs in settingsFile (empty: nothing is remembered).

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/BackgroundPictures.h"
 #include "app/Settings.h"
@@ -83,11 +84,14 @@ void TenzoAppDelegate::applicationDidFinishLaunching() {
     installUncaughtExceptionHandler();
     seedRandomFromClock();
 
+    const brumelo::Settings& s = brumelo::settings();
     _textures[2] = resourceTexture("Droplet1.png");
     _textures[3] = resourceTexture("Droplet2.png");
-    _textures[1] = resourceTexture("back1.png");
+    // Coming later, it is not shown: the glass look's photo is.
+    std::error_code ec;
+    if (!s.shippedPictureLater || std::filesystem::exists(s.resourceDir + "/back1.png", ec))
+        _textures[1] = resourceTexture("back1.png");
 
-    const brumelo::Settings& s = brumelo::settings();
     // The silence floor is measured afresh over the first second of every launch.
     brumelo::microphoneLevel() = brumelo::MicrophoneLevel(s.micGain);
     if (!s.soundLater) startSound();

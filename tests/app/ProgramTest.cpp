@@ -451,21 +451,28 @@ TEST(Program, AnIioAccelerometerNamedOnTheCommandLineSteersTheWorld) {
     EXPECT_NEAR(screen().getRealGravityVector().y, 0.866, 1e-9);
 }
 
-TEST(Program, TheGlassPhotosStandInGivesWayToTheWholePhotoWhenItArrives) {
-    // Shipped pictures without the whole photo, as a page has them on its first frame.
+TEST(Program, APagesFirstVisitStartsWithoutThePicturesThatComeLater) {
+    // Shipped pictures without the glass look's whole photo and the stored background, as a
+    // page has them on a first visit's first frame.
     const fs::path shipped = fs::path(BRUMELO_SOURCE_DIR) / "resources";
-    const fs::path resources = freshDataDir("stand-in-resources");
-    for (const char* name : {"Foggy1-HQ.png", "back1.png", "Droplet1.png", "Droplet2.png",
-                             brumelo::kGlassFirstPicture})
+    const fs::path resources = freshDataDir("first-visit-resources");
+    for (const char* name :
+         {"Foggy1-HQ.png", "Droplet1.png", "Droplet2.png", brumelo::kGlassFirstPicture})
         fs::copy_file(shipped / name, resources / name);
-    brumelo::Settings s = headlessSettings(freshDataDir("stand-in"));
+    const std::string data = freshDataDir("first-visit");
+    brumelo::Settings s = headlessSettings(data);
     s.look = brumelo::Look::Glass;
     s.resourceDir = resources.string();
+    s.shippedPictureLater = true;
+    testing::internal::CaptureStderr();
     Program p(s);
     ASSERT_EQ(p.launch(), 0);
     p.stepFrame();
+    EXPECT_EQ(testing::internal::GetCapturedStderr().find("back1"), std::string::npos);
     ASSERT_TRUE(screen().backgroundTexture());
-    EXPECT_EQ(screen().backgroundTexture()->pixelsPerPoint(), 1.0f);
+    EXPECT_EQ(screen().backgroundTexture()->pixelsPerPoint(), 1.0f);  // the stand-in
+    EXPECT_FALSE(fs::exists(data + "/CustomBG.png"));
+
     fs::copy_file(shipped / brumelo::kGlassDefaultPicture, resources / brumelo::kGlassDefaultPicture);
     brumelo::glassPictureArrived();
     p.stepFrame();
@@ -473,5 +480,13 @@ TEST(Program, TheGlassPhotosStandInGivesWayToTheWholePhotoWhenItArrives) {
     EXPECT_EQ(whole->pixelsPerPoint(), 2.0f);
     // Once only: the photo shows already.
     brumelo::glassPictureArrived();
+    EXPECT_EQ(screen().backgroundTexture(), whole);
+
+    // Stored as a first launch stores it, the photo still showing.
+    fs::copy_file(shipped / "back1.png", resources / "back1.png");
+    brumelo::shippedPictureArrived();
+    std::ifstream stored(data + "/CustomBG.png", std::ios::binary), original(shipped / "back1.png", std::ios::binary);
+    EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(stored), {},
+                           std::istreambuf_iterator<char>(original), {}));
     EXPECT_EQ(screen().backgroundTexture(), whole);
 }

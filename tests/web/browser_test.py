@@ -757,6 +757,12 @@ def main():
             widths = [float(w.rstrip('%')) for w in chrome.evaluate('widths') if w]
             check(widths and widths[-1] == 100 and any(0 < w < 100 for w in widths),
                   'the bar showed no progress: %s' % widths)
+            # A first visit started on the photo's stand-in: the whole photo, once in, is taken
+            # for the glass, and the shipped background stored as a first launch stores it.
+            check(chrome.wait_for("FS.analyzePath('/data/CustomBG.png').exists && "
+                                  "FS.analyzePath('/resources/window-view.jpg').exists && "
+                                  "Brumelo.decoded.length == 0", 60),
+                  'the whole photo or the shipped background was not taken after the start')
             if suite.keep:
                 chrome.screenshot(os.path.join(suite.work, 'loaded.png'))
         finally:

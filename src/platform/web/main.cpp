@@ -165,6 +165,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE void brumelo_glass_picture_arrived() {
     if (TenzoAppDelegate::getInstance() && !run.finished) brumelo::glassPictureArrived();
 }
 
+// The shipped background, which a first visit in the glass look fetches after launch too.
+extern "C" EMSCRIPTEN_KEEPALIVE void brumelo_shipped_picture_arrived() {
+    if (TenzoAppDelegate::getInstance() && !run.finished) brumelo::shippedPictureArrived();
+}
+
 extern "C" EMSCRIPTEN_KEEPALIVE void brumelo_storage_failed(const char* why) {
     std::fprintf(stderr, "storage: not kept for the next visit: %s\n", why);
     AlertView::showAndKeep(std::make_shared<AlertView>(
@@ -188,6 +193,7 @@ int main(int argc, char** argv) {
     s.dataDir = "/data";
     s.resourceDir = "/resources";
     s.soundLater = true;
+    s.shippedPictureLater = true;
     // The choices kept between visits live with the data folder; the address's over them are
     // remembered for next time.
     s.settingsFile = "/data/settings.ini";

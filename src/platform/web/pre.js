@@ -158,10 +158,11 @@ Module['preloadPlugins'] = [{
   });
 
   // What the first frame needs nothing of comes once the program runs: the glass look's whole
-  // photo (its stand-in shows meanwhile), then the wipe sounds (the program starts its sound
-  // once all are in; a missing one stays silent). A test's script, or a visit whose files the
-  // offline copy holds, has the photo before the program starts: no stand-in.
-  var later = function(name) {
+  // photo (its stand-in shows meanwhile), the shipped background on a first visit in that look
+  // (stored once it is in), then the wipe sounds (the program starts its sound once all are
+  // in; a missing one stays silent). A test's script, or a visit whose files the offline copy
+  // holds, has the photo before the program starts: no stand-in.
+  var later = function(name, picture) {
     var address = Module['locateFile'] ? Module['locateFile'](name, '') : name;
     return fetch(address, {credentials: 'same-origin'}).then(function(response) {
       if (!response.ok) throw new Error(response.status + ' ' + response.statusText);
@@ -169,7 +170,7 @@ Module['preloadPlugins'] = [{
     }).then(function(buffer) {
       var bytes = new Uint8Array(buffer);
       // The program reads a picture only once the browser has decoded it.
-      var decoded = /\.jpg$/.test(name) ? Brumelo.decode(bytes) : Promise.resolve();
+      var decoded = picture ? Brumelo.decode(bytes) : Promise.resolve();
       return decoded.then(function() {
         FS.createPath('/', 'resources', true, true);
         FS.writeFile('/resources/' + name, bytes);
@@ -178,17 +179,24 @@ Module['preloadPlugins'] = [{
       line(name + ': ' + e);
     });
   };
-  var photo = 'window-view.jpg';
+  var photo = 'window-view.jpg', shipped = 'back1.png';
   var photoFirst = params.has('script') ||
                    !!(navigator.serviceWorker && navigator.serviceWorker.controller);
+  var shippedLater = false;
   Module['postRun'] = Module['postRun'] || [];
   Module['postRun'].push(function() {
-    var arrived = photoFirst ? Promise.resolve() : later(photo).then(function() {
+    var arrived = photoFirst ? Promise.resolve() : later(photo, true).then(function() {
       Module['_brumelo_glass_picture_arrived']();
     });
+    if (shippedLater) {
+      // Only its bytes are stored: not decoded.
+      arrived = arrived.then(function() { return later(shipped, false); }).then(function() {
+        Module['_brumelo_shipped_picture_arrived']();
+      });
+    }
     arrived.then(function() {
       var sounds = ['sound2.caf', 'sound3.caf', 'sound4.caf', 'sound5.caf'];
-      return Promise.all(sounds.map(later));
+      return Promise.all(sounds.map(function(name) { return later(name, false); }));
     }).then(function() { Module['_brumelo_sounds_arrived'](); });
   });
 
@@ -198,7 +206,7 @@ Module['preloadPlugins'] = [{
     FS.chdir(testFolder);
     if (photoFirst) {
       addRunDependency('photo');
-      later(photo).then(function() { removeRunDependency('photo'); });
+      later(photo, true).then(function() { removeRunDependency('photo'); });
     }
     fetches.forEach(function(f) {
       addRunDependency('fetch ' + f.path);
@@ -230,6 +238,11 @@ Module['preloadPlugins'] = [{
         }
         return Promise.resolve();
       });
+      // The shipped background is the stored one on a first visit, and what a stored one is
+      // told apart from later: needed at once, unless a first visit in the glass look.
+      var firstVisit = FS.readdir('/data').length <= 2;
+      shippedLater = !photoFirst && firstVisit && params.get('look') != 'classic';
+      if (!shippedLater) decoded.push(later(shipped, true));
       Promise.all(decoded).then(function() {
         Brumelo.storedSignature = Brumelo.dataSignature();
         removeRunDependency('data folder');
