@@ -3,6 +3,7 @@
 #include <GLES/glext.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -215,6 +216,19 @@ void DropletsScreen::endLiveBackground() {
     liveFrost_.clear();
     frost_.reset();
     dirty_.addAll();
+}
+
+brumelo::SizeF DropletsScreen::backgroundReach() const {
+    std::array<double, 2> lenses{0.0, 0.0};
+    if (drewGlass_ && glass_) {
+        for (const auto& node : nodes())
+            if (dynamic_cast<const Droplet*>(node.get())) glass_->widenLensReach(*node, lenses);
+        glass_->widenTinyLensReach(lenses);
+    }
+    // Room for a step of the droplets before they are drawn.
+    constexpr double kStep = 8.0;
+    return {static_cast<float>(std::max(paneHalfWidth(), lenses[0] + kStep)),
+            static_cast<float>(std::max(paneHalfHeight(), lenses[1] + kStep))};
 }
 
 void DropletsScreen::addDroplet(_Vector3f p) {
