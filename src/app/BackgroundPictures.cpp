@@ -47,7 +47,11 @@ void refusePicture(const std::string& path, const std::string& reason, bool tooL
         nullptr, "Dismiss", std::vector<std::string>{}));
 }
 
+// The glass look's stand-in shows, waiting for the whole photo.
+bool standInShows = false;
+
 void showBackground(const Image& picture) {
+    standInShows = false;
     TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
     if (app && app->dropletScreen()) app->dropletScreen()->resetBackgroundTextureWithImage(picture);
 }
@@ -55,6 +59,7 @@ void showBackground(const Image& picture) {
 bool glassLook() { return brumelo::settings().look == brumelo::Look::Glass; }
 
 void showDenseBackground(const Image& picture) {
+    standInShows = false;
     TenzoAppDelegate* app = TenzoAppDelegate::getInstance();
     if (app && app->dropletScreen())
         app->dropletScreen()->resetBackgroundTextureWithDenseImage(
@@ -76,6 +81,28 @@ std::string getCustomBGURL() { return dataFolder() + "/" + "CustomBG.png"; }
 std::string getDenseBackgroundPath() { return dataFolder() + "/" + "CustomBG-dense.png"; }
 
 namespace {
+
+// An opaque, upright picture at its own size is cut, not drawn: the same pixels, and no
+// drawing surface (in the browser a canvas's round trip, much of a start-up). Beyond its edges
+// a drawing surface is left clear.
+Image croppedOpaque(const Image& picture, int left, int top, int width, int height) {
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4, 0);
+    for (int y = 0; y < height; ++y) {
+        const int fromY = y + top;
+        if (fromY < 0 || fromY >= picture.height()) continue;
+        for (int x = 0; x < width; ++x) {
+            const int fromX = x + left;
+            if (fromX < 0 || fromX >= picture.width()) continue;
+            const std::uint8_t* from = picture.pixel(fromX, fromY);
+            std::uint8_t* to = rgba.data() + (static_cast<std::size_t>(y) * width + x) * 4;
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+            to[3] = 255;
+        }
+    }
+    return Image(width, height, std::move(rgba), picture.alphaInfo());
+}
 
 // The picture upright by its orientation code, `scale` times its size; with a cover size, on
 // a canvas of that many pixels, centred and cropped.
@@ -129,6 +156,10 @@ Image uprightImage(const Image& picture, float boundsW, float boundsH, int cover
         width = coverW;
         height = coverH;
     }
+    const bool whole = std::fmod(spareW, 2.0f) == 0.0f && std::fmod(spareH, 2.0f) == 0.0f;
+    if (o == ImageOrientationUp && scale == 1.0f && boundsH == H && whole && !picture.hasAlpha())
+        return croppedOpaque(picture, static_cast<int>(spareW / 2), static_cast<int>(spareH / 2),
+                             width, height);
     brumelo::BitmapContext context(width, height, brumelo::BitmapContext::Format::RGBA);
     if (spareW != 0.0f || spareH != 0.0f) context.translate(-spareW / 2, spareH / 2);
     // An image context's user space starts y-down from the top-left.
@@ -280,8 +311,10 @@ namespace brumelo {
 // The glass look's own default: a photograph shows the frost and the lenses off where the
 // drawn evening, which stays the stored picture and the classic look's, would look flat.
 static bool showGlassDefault() {
-    const std::string path = settings().resourceDir + "/" + kGlassDefaultPicture;
+    std::string path = settings().resourceDir + "/" + kGlassDefaultPicture;
     std::error_code ec;
+    const bool standIn = !std::filesystem::is_regular_file(path, ec);
+    if (standIn) path = settings().resourceDir + "/" + kGlassFirstPicture;
     if (!std::filesystem::is_regular_file(path, ec)) return false;
     const ImageResult photo = decodeImageFile(path);
     if (!photo) {
@@ -289,7 +322,17 @@ static bool showGlassDefault() {
         return false;
     }
     showDenseBackground(coverPicture(*photo.image).image);
+    standInShows = standIn;
     return true;
+}
+
+void glassPictureArrived() {
+    if (!standInShows) return;
+    standInShows = false;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(
+            settings().resourceDir + "/" + kGlassDefaultPicture, ec))
+        showGlassDefault();
 }
 
 void loadStoredBackground() {

@@ -18,6 +18,13 @@ namespace brumelo {
 
 // The glass look's picture while the person has chosen none, beside the shipped pictures.
 constexpr const char* kGlassDefaultPicture = "window-view.jpg";
+// Its stand-in, a quarter as wide and high, where the whole photo comes later (a page shows
+// the stand-in on its first frame rather than wait for the download).
+constexpr const char* kGlassFirstPicture = "window-view-first.jpg";
+
+// The whole glass-look photo has arrived beside the shipped pictures, or will not: it replaces
+// its stand-in if that still shows.
+void glassPictureArrived();
 
 // Pictures keep at most this many pixels a point.
 constexpr float kMaxPicturePixelsPerPoint = 4.0f;

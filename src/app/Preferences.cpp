@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <vector>
 
+#include "app/Lines.h"
 #include "app/Numbers.h"
 #include "platform/PictureFiles.h"
 
@@ -62,7 +62,6 @@ std::string preferencesPath() {
 
 std::optional<Preferences> parsePreferences(const std::string& text, std::string* problem) {
     Preferences p;
-    std::istringstream in(text);
     std::string raw;
     int number = 0;
     bool ours = true;  // keys before any section header count as ours
@@ -70,7 +69,7 @@ std::optional<Preferences> parsePreferences(const std::string& text, std::string
         if (problem) *problem = "line " + std::to_string(number) + ": " + why;
         return std::nullopt;
     };
-    while (std::getline(in, raw)) {
+    for (std::size_t at = 0; nextLine(text, at, raw);) {
         ++number;
         const std::string line = trimmed(raw);
         if (line.empty() || line[0] == '#' || line[0] == ';') continue;

@@ -1,13 +1,14 @@
 #include "app/Script.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "app/Lines.h"
 #include "app/Numbers.h"
 #include "platform/Accelerometer.h"
 
@@ -61,10 +62,9 @@ std::string restAfterWords(const std::string& line, int skip) {
 
 std::vector<ScriptEvent> parseScript(const std::string& text, const std::string& fileName) {
     std::vector<ScriptEvent> events;
-    std::istringstream in(text);
     std::string line;
     int lineNumber = 0;
-    while (std::getline(in, line)) {
+    for (std::size_t at = 0; nextLine(text, at, line);) {
         ++lineNumber;
         auto fail = [&](const std::string& why) {
             return ScriptError(fileName + ":" + std::to_string(lineNumber) + ": " + why);
@@ -175,12 +175,15 @@ std::vector<ScriptEvent> loadScript(const std::string& fileName) {
     std::error_code ec;
     if (std::filesystem::is_directory(fileName, ec))
         throw ScriptError(fileName + ": is a folder, not a script");
-    std::ifstream in(fileName, std::ios::binary);
+    FILE* in = std::fopen(fileName.c_str(), "rb");
     if (!in) throw ScriptError(fileName + ": cannot be read: " + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) throw ScriptError(fileName + ": cannot be read");
-    return parseScript(text.str(), fileName);
+    std::string text;
+    char buffer[1 << 16];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) text.append(buffer, n);
+    const bool bad = std::ferror(in) != 0;
+    std::fclose(in);
+    if (bad) throw ScriptError(fileName + ": cannot be read");
+    return parseScript(text, fileName);
 }
 
 }  // namespace brumelo

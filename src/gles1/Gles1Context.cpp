@@ -177,10 +177,13 @@ bool Gles1Context::init(std::string* error) {
     }
     const std::size_t digit = below.find_first_of("0123456789");
     const int major = digit == std::string::npos ? 0 : below[digit] - '0';
-    const char* ext = reinterpret_cast<const char*>(es2::GetString(GL_EXTENSIONS));
-    const std::string belowExtensions = ext ? ext : "";
-    rgba8Renderbuffers_ =
-        major >= 3 || belowExtensions.find("GL_OES_rgb8_rgba8") != std::string::npos;
+    // ES 3 has RGBA8 render buffers; only older ones need the (long, in a browser slow to
+    // fetch) list of extensions.
+    rgba8Renderbuffers_ = major >= 3;
+    if (!rgba8Renderbuffers_) {
+        const char* ext = reinterpret_cast<const char*>(es2::GetString(GL_EXTENSIONS));
+        rgba8Renderbuffers_ = ext && std::strstr(ext, "GL_OES_rgb8_rgba8") != nullptr;
+    }
     version_ = "OpenGL ES-CM 1.1 (fixed-function layer on " + below + ")";
     extensions_ =
         "GL_OES_framebuffer_object GL_OES_point_sprite GL_OES_point_size_array "

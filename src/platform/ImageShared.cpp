@@ -3,9 +3,8 @@
 // the codecs (decodeImage of bytes, encodePNG, encodeJPEG) are each back end's.
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #include "platform/Image.h"
@@ -85,22 +84,26 @@ ImageResult decodeImage(const std::vector<std::uint8_t>& data) {
 }
 
 ImageResult decodeImageFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    FILE* in = std::fopen(path.c_str(), "rb");
     if (!in) return failure("cannot open " + path);
-    // No picture we accept needs more bytes than its pixels uncompressed.
-    const std::streamoff length = in.tellg();
-    if (length > static_cast<std::streamoff>(kMaxImagePixels * 4)) {
+    // No picture we accept needs more bytes than its pixels uncompressed. A pipe has no length:
+    // it is read to its end.
+    const long length = std::fseek(in, 0, SEEK_END) == 0 ? std::ftell(in) : -1;
+    if (length > static_cast<long>(kMaxImagePixels * 4)) {
+        std::fclose(in);
         return failure(path + ": file too large for a picture");
     }
-    if (length < 0) {
-        in.close();
-        in.open(path, std::ios::binary);
-    } else {
-        in.seekg(0);
+    std::vector<std::uint8_t> data;
+    if (length >= 0) {
+        std::rewind(in);
+        data.reserve(static_cast<std::size_t>(length));
     }
-    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
-    if (in.bad()) return failure("cannot read " + path);
+    std::uint8_t buffer[1 << 16];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+        data.insert(data.end(), buffer, buffer + n);
+    const bool bad = std::ferror(in) != 0;
+    std::fclose(in);
+    if (bad) return failure("cannot read " + path);
     ImageResult result = decodeImage(data);
     if (!result) result.error = path + ": " + result.error;
     return result;
@@ -116,12 +119,10 @@ bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
     std::string why;
     if (fs::exists(status) && !fs::is_regular_file(status)) {
         // A device or a pipe is written as it is; a folder fails here.
-        std::ofstream out(target, std::ios::binary | std::ios::trunc);
-        if (out)
-            out.write(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<std::streamsize>(bytes.size()));
-        if (out) out.close();
-        if (out) return true;
+        if (FILE* out = std::fopen(target.c_str(), "wb")) {
+            const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+            if (std::fclose(out) == 0 && written) return true;
+        }
         why = fs::is_directory(status) ? "a folder" : "not writable";
     } else if (!target.parent_path().empty() && !fs::is_directory(target.parent_path(), ec)) {
         // Unlike the stored background's, a missing folder is the caller's mistake: not made.

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 
 #include "app/AlertView.h"
 #include "app/Settings.h"
@@ -190,7 +189,8 @@ std::unique_ptr<EAGLView> EAGLView::initWithCoder(std::shared_ptr<EAGLContext> c
     view->alertDelegates_ = {alerts.menuDelegate, alerts.menuMoreDelegate};
 
     // The recorder makes this file at launch, so only a first run finds none.
-    std::ifstream recording(brumelo::settings().dataDir + "/Recording.caf");
+    FILE* recording = std::fopen((brumelo::settings().dataDir + "/Recording.caf").c_str(), "rb");
+    if (recording) std::fclose(recording);
     if (!recording && view->menuAlert_) view->menuAlert_->show();
     return view;
 }

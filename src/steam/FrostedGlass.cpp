@@ -35,25 +35,31 @@ struct Grid {
 void boxPass(std::vector<float>& c, int w, int h, int radius, bool across,
              std::vector<float>& line) {
     const int n = across ? w : h, lines = across ? h : w;
-    line.resize(static_cast<std::size_t>(n) * 3);
+    // The line with its end cells repeated radius + 1 times past each end, so the running sum
+    // reads no index out of it: the same sums, in the same order, as clamping each index.
+    const int pad = radius + 1;
+    line.resize(static_cast<std::size_t>(n + 2 * pad) * 3);
+    const std::size_t step = across ? 3 : static_cast<std::size_t>(w) * 3;
     const float norm = 1.0f / static_cast<float>(2 * radius + 1);
     for (int l = 0; l < lines; ++l) {
-        auto index = [&](int k) {
-            k = std::clamp(k, 0, n - 1);
-            return (across ? static_cast<std::size_t>(l) * w + k
-                           : static_cast<std::size_t>(k) * w + l) *
-                   3;
-        };
+        float* first = c.data() + (across ? static_cast<std::size_t>(l) * w : static_cast<std::size_t>(l)) * 3;
+        for (int k = -pad; k < n + pad; ++k) {
+            const float* from = first + static_cast<std::size_t>(std::clamp(k, 0, n - 1)) * step;
+            float* to = line.data() + static_cast<std::size_t>(k + pad) * 3;
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+        }
         for (int ch = 0; ch < 3; ++ch) {
+            const float* in = line.data() + static_cast<std::size_t>(pad) * 3 + ch;
             float sum = 0;
-            for (int k = -radius; k <= radius; ++k) sum += c[index(k) + ch];
+            for (int k = -radius; k <= radius; ++k) sum += in[k * 3];
+            float* out = first + ch;
             for (int k = 0; k < n; ++k) {
-                line[static_cast<std::size_t>(k) * 3 + ch] = sum * norm;
-                sum += c[index(k + radius + 1) + ch] - c[index(k - radius) + ch];
+                out[static_cast<std::size_t>(k) * step] = sum * norm;
+                sum += in[(k + radius + 1) * 3] - in[(k - radius) * 3];
             }
         }
-        for (int k = 0; k < n; ++k)
-            for (int ch = 0; ch < 3; ++ch) c[index(k) + ch] = line[static_cast<std::size_t>(k) * 3 + ch];
     }
 }
 
@@ -117,7 +123,9 @@ void addBeads(std::vector<std::uint8_t>& rgba, int width, int height, float pixe
                 std::uint8_t* p = rgba.data() + (static_cast<std::size_t>(y) * width + x) * 4;
                 for (int ch = 0; ch < 3; ++ch) {
                     const float lit = std::min(255.0f, seen[ch] * shade + 255.0f * glint);
-                    p[ch] = static_cast<std::uint8_t>(std::lround(p[ch] + (lit - p[ch]) * cover));
+                    // Never negative: rounding half up is lround's, without its call.
+                    const float v = p[ch] + (lit - p[ch]) * cover;
+                    p[ch] = static_cast<std::uint8_t>(static_cast<double>(v) + 0.5);
                 }
             }
         }

@@ -214,6 +214,28 @@ TEST(CoverPicture, ATurnedPhotoCoversThePaneUprightCentredAndCropped) {
     EXPECT_TRUE(redLeft || blueLeft);
 }
 
+TEST(CoverPicture, AnUprightPhotoAtTheCoversSizeKeepsItsMiddlePixelsExactly) {
+    // 700 x 960: at 2 pixels a point it covers 320 x 480 points with 30 columns to spare on
+    // each side, and needs no scaling.
+    Image photo = Image::filled(700, 960, 0, 0, 0, 255, ImageAlpha::NoneSkipLast);
+    for (int y = 0; y < 960; ++y)
+        for (int x = 0; x < 700; ++x) {
+            auto* p = const_cast<std::uint8_t*>(photo.pixel(x, y));
+            p[0] = static_cast<std::uint8_t>(x);
+            p[1] = static_cast<std::uint8_t>(x >> 8);
+            p[2] = static_cast<std::uint8_t>(y);
+        }
+    const brumelo::CoverPicture cover = brumelo::coverPicture(photo, 320, 480);
+    ASSERT_EQ(cover.image.width(), 640);
+    ASSERT_EQ(cover.image.height(), 960);
+    for (auto [x, y] : {std::pair{0, 0}, {639, 0}, {0, 959}, {639, 959}, {321, 477}}) {
+        const std::uint8_t* p = cover.image.pixel(x, y);
+        const std::uint8_t* from = photo.pixel(x + 30, y);
+        EXPECT_EQ(std::vector<int>(p, p + 4), (std::vector<int>{from[0], from[1], from[2], 255}))
+            << x << "," << y;
+    }
+}
+
 TEST_F(Backgrounds, CancellingOrRefusedFilesChangeNothing) {
     writeBytes(getCustomBGURL(), {1, 2, 3});
     app_.pickImage();

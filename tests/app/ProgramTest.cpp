@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/AlertView.h"
+#include "app/BackgroundPictures.h"
 #include "app/Preferences.h"
 #include "app/Program.h"
 #include "app/TenzoAppDelegate.h"
@@ -448,4 +449,29 @@ TEST(Program, AnIioAccelerometerNamedOnTheCommandLineSteersTheWorld) {
     p.stepFrame();
     EXPECT_NEAR(screen().getRealGravityVector().x, 0.5, 1e-9);
     EXPECT_NEAR(screen().getRealGravityVector().y, 0.866, 1e-9);
+}
+
+TEST(Program, TheGlassPhotosStandInGivesWayToTheWholePhotoWhenItArrives) {
+    // Shipped pictures without the whole photo, as a page has them on its first frame.
+    const fs::path shipped = fs::path(BRUMELO_SOURCE_DIR) / "resources";
+    const fs::path resources = freshDataDir("stand-in-resources");
+    for (const char* name : {"Foggy1-HQ.png", "back1.png", "Droplet1.png", "Droplet2.png",
+                             brumelo::kGlassFirstPicture})
+        fs::copy_file(shipped / name, resources / name);
+    brumelo::Settings s = headlessSettings(freshDataDir("stand-in"));
+    s.look = brumelo::Look::Glass;
+    s.resourceDir = resources.string();
+    Program p(s);
+    ASSERT_EQ(p.launch(), 0);
+    p.stepFrame();
+    ASSERT_TRUE(screen().backgroundTexture());
+    EXPECT_EQ(screen().backgroundTexture()->pixelsPerPoint(), 1.0f);
+    fs::copy_file(shipped / brumelo::kGlassDefaultPicture, resources / brumelo::kGlassDefaultPicture);
+    brumelo::glassPictureArrived();
+    p.stepFrame();
+    const auto whole = screen().backgroundTexture();
+    EXPECT_EQ(whole->pixelsPerPoint(), 2.0f);
+    // Once only: the photo shows already.
+    brumelo::glassPictureArrived();
+    EXPECT_EQ(screen().backgroundTexture(), whole);
 }

@@ -3,6 +3,8 @@
 
 set(_web ${CMAKE_CURRENT_SOURCE_DIR}/platform/web)
 set(BRUMELO_WEB_SOUNDS sound2.caf sound3.caf sound4.caf sound5.caf)
+# Fetched once the program runs (pre.js), as the sounds: the first frame shows a stand-in.
+set(BRUMELO_WEB_LATER window-view.jpg ${BRUMELO_WEB_SOUNDS})
 
 target_link_libraries(brumelo_physics PUBLIC brumelo_render)
 target_link_libraries(brumelo_render PUBLIC brumelo_physics brumelo_platform)
@@ -22,12 +24,12 @@ function(brumelo_web_program)
   configure_file(${PROJECT_SOURCE_DIR}/resources/demo.script ${CMAKE_CURRENT_BINARY_DIR}/demo.script
     COPYONLY)
   set(_preload)
-  foreach(_name Foggy1-HQ.png back1.png window-view.jpg Droplet1.png Droplet2.png)
+  foreach(_name Foggy1-HQ.png back1.png window-view-first.jpg Droplet1.png Droplet2.png)
     list(APPEND _preload
       "SHELL:--preload-file ${PROJECT_SOURCE_DIR}/resources/${_name}@/resources/${_name}")
   endforeach()
-  # The sounds are fetched after the program has started (pre.js): the first frame needs none.
-  foreach(_name ${BRUMELO_WEB_SOUNDS})
+  # The sounds and the whole photo are fetched after the program has started (pre.js).
+  foreach(_name ${BRUMELO_WEB_LATER})
     configure_file(${PROJECT_SOURCE_DIR}/resources/${_name} ${CMAKE_CURRENT_BINARY_DIR}/${_name}
       COPYONLY)
   endforeach()
@@ -40,7 +42,7 @@ function(brumelo_web_program)
     -sINITIAL_MEMORY=33554432
     -sFORCE_FILESYSTEM=1
     --use-preload-plugins
-    -sEXPORTED_FUNCTIONS=_main,_malloc,_free,_brumelo_storage_failed,_brumelo_sounds_arrived
+    -sEXPORTED_FUNCTIONS=_main,_malloc,_free,_brumelo_storage_failed,_brumelo_sounds_arrived,_brumelo_glass_picture_arrived
     -sEXPORTED_RUNTIME_METHODS=ccall
     -lGL
     -lopenal
@@ -72,7 +74,7 @@ function(brumelo_web_page)
     COMMENT "Drawing the page's icons")
   configure_file(${_web}/brumelo.webmanifest ${_out}/brumelo.webmanifest COPYONLY)
   set(_files brumelo.html page.js page.css brumelo.js brumelo.wasm brumelo.data brumelo.webmanifest
-    ${_icons} ${BRUMELO_WEB_SOUNDS})
+    ${_icons} ${BRUMELO_WEB_LATER})
   list(JOIN _files "|" _files)
   add_custom_command(OUTPUT ${_out}/brumelo.html ${_out}/sw.js
     COMMAND ${CMAKE_COMMAND} -DDIR=${_out} -DPAGE=${_web}/brumelo.html.in

@@ -160,6 +160,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE void brumelo_sounds_arrived() {
         app->startSound();
 }
 
+// The glass look's whole photo, fetched after launch too: it replaces the stand-in shown meanwhile.
+extern "C" EMSCRIPTEN_KEEPALIVE void brumelo_glass_picture_arrived() {
+    if (TenzoAppDelegate::getInstance() && !run.finished) brumelo::glassPictureArrived();
+}
+
 extern "C" EMSCRIPTEN_KEEPALIVE void brumelo_storage_failed(const char* why) {
     std::fprintf(stderr, "storage: not kept for the next visit: %s\n", why);
     AlertView::showAndKeep(std::make_shared<AlertView>(

@@ -47,18 +47,31 @@ Module.canvas.addEventListener('contextmenu', function(e) { e.preventDefault(); 
       line.classList.add('shown');
     }
   }, true);
-  // The files kept for visits without a network, once the first frame is shown (pre.js): the
-  // worker's install fetches every file, which would slow the start-up's own downloads.
+  // Once the first frame is shown (pre.js): what makes the page an app, whose icons the browser
+  // would otherwise fetch alongside the program's own files.
+  var started = [];
+  window.brumeloStarted = function() {
+    window.brumeloStarted = null;
+    [['manifest', 'brumelo.webmanifest'], ['icon', 'icon-192.png']].forEach(function(link) {
+      var element = document.createElement('link');
+      element.rel = link[0];
+      element.href = link[1];
+      if (link[0] == 'icon') element.setAttribute('sizes', '192x192');
+      document.head.appendChild(element);
+    });
+    started.forEach(function(then) { then(); });
+  };
+  // The files kept for visits without a network, from then on too: the worker's install fetches
+  // every file, which would slow the start-up's own downloads.
   window.brumeloWorker = new Promise(function(resolve) {
     if (!('serviceWorker' in navigator) || !window.isSecureContext) return resolve(null);
-    window.brumeloStartWorker = function() {
-      window.brumeloStartWorker = null;
+    started.push(function() {
       // The browser looks for a new worker later; asked now, a new build's files are kept
       // during this visit already.
       navigator.serviceWorker.register('sw.js').then(function(registration) {
         var done = function() { return registration; };
         return registration.update().then(done, done);
       }).then(resolve, function() { resolve(null); });
-    };
+    });
   });
 })();

@@ -82,7 +82,7 @@ Module['preloadPlugins'] = [{
     if (firstFrame < 0) {
       firstFrame = performance.now();
       document.body.classList.add('running');
-      if (window.brumeloStartWorker) window.brumeloStartWorker();
+      if (window.brumeloStarted) window.brumeloStarted();
     }
     if (report && captures.indexOf(frame) >= 0) {
       // The drawing buffer still holds this frame until the browser shows it.
@@ -157,28 +157,49 @@ Module['preloadPlugins'] = [{
     if (typeof Brumelo != 'undefined') Brumelo.whenStored();
   });
 
-  // The wipe sounds come after the program has started, so that its first frame waits for none
-  // of them; it starts its sound once all are in (a missing one stays silent).
+  // What the first frame needs nothing of comes once the program runs: the glass look's whole
+  // photo (its stand-in shows meanwhile), then the wipe sounds (the program starts its sound
+  // once all are in; a missing one stays silent). A test's script, or a visit whose files the
+  // offline copy holds, has the photo before the program starts: no stand-in.
+  var later = function(name) {
+    var address = Module['locateFile'] ? Module['locateFile'](name, '') : name;
+    return fetch(address, {credentials: 'same-origin'}).then(function(response) {
+      if (!response.ok) throw new Error(response.status + ' ' + response.statusText);
+      return response.arrayBuffer();
+    }).then(function(buffer) {
+      var bytes = new Uint8Array(buffer);
+      // The program reads a picture only once the browser has decoded it.
+      var decoded = /\.jpg$/.test(name) ? Brumelo.decode(bytes) : Promise.resolve();
+      return decoded.then(function() {
+        FS.createPath('/', 'resources', true, true);
+        FS.writeFile('/resources/' + name, bytes);
+      });
+    }).catch(function(e) {
+      line(name + ': ' + e);
+    });
+  };
+  var photo = 'window-view.jpg';
+  var photoFirst = params.has('script') ||
+                   !!(navigator.serviceWorker && navigator.serviceWorker.controller);
   Module['postRun'] = Module['postRun'] || [];
   Module['postRun'].push(function() {
-    var sounds = ['sound2.caf', 'sound3.caf', 'sound4.caf', 'sound5.caf'];
-    Promise.all(sounds.map(function(name) {
-      var address = Module['locateFile'] ? Module['locateFile'](name, '') : name;
-      return fetch(address, {credentials: 'same-origin'}).then(function(response) {
-        if (!response.ok) throw new Error(response.status + ' ' + response.statusText);
-        return response.arrayBuffer();
-      }).then(function(buffer) {
-        FS.writeFile('/resources/' + name, new Uint8Array(buffer));
-      }).catch(function(e) {
-        line(name + ': ' + e);
-      });
-    })).then(function() { Module['_brumelo_sounds_arrived'](); });
+    var arrived = photoFirst ? Promise.resolve() : later(photo).then(function() {
+      Module['_brumelo_glass_picture_arrived']();
+    });
+    arrived.then(function() {
+      var sounds = ['sound2.caf', 'sound3.caf', 'sound4.caf', 'sound5.caf'];
+      return Promise.all(sounds.map(later));
+    }).then(function() { Module['_brumelo_sounds_arrived'](); });
   });
 
   Module['preRun'] = Module['preRun'] || [];
   Module['preRun'].push(function() {
     FS.mkdir(testFolder);
     FS.chdir(testFolder);
+    if (photoFirst) {
+      addRunDependency('photo');
+      later(photo).then(function() { removeRunDependency('photo'); });
+    }
     fetches.forEach(function(f) {
       addRunDependency('fetch ' + f.path);
       fetch(f.url).then(function(response) {
