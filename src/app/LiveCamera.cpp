@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "app/AlertView.h"
 #include "app/Settings.h"
@@ -22,6 +24,7 @@ namespace {
 struct Live {
     std::unique_ptr<Camera> camera;
     Camera::Frame frame;
+    std::vector<std::uint8_t> rows;  // a cropped frame's rows, packed
     std::shared_ptr<Texture2D> texture;
     int width = 0, height = 0;  // of the frames the texture holds
     bool hidden = false;
@@ -39,6 +42,7 @@ DropletsScreen* screen() {
 
 void release() {
     Live& l = live();
+    l.frame = {};
     l.camera.reset();
     l.texture.reset();
     l.width = l.height = 0;
@@ -52,8 +56,15 @@ void sayWhy(const std::string& why) {
         std::vector<std::string>{}));
 }
 
-// A texture for frames of this size, which covers the pane centred and cropped.
-bool prepareTexture(Live& l, int width, int height) {
+// A frame covers the pane centred and cropped, at this many of its pixels a point.
+float coverDensity(int width, int height) {
+    return std::min(static_cast<float>(width) / paneWidthPoints(),
+                    static_cast<float>(height) / paneHeightPoints());
+}
+
+// A texture for frames of this size; `fresh` when it holds none yet.
+bool prepareTexture(Live& l, int width, int height, bool& fresh) {
+    fresh = false;
     if (width <= 0 || height <= 0) return false;
     if (!l.texture || width != l.width || height != l.height) {
         l.texture =
@@ -61,32 +72,74 @@ bool prepareTexture(Live& l, int width, int height) {
         if (!l.texture) return false;
         l.width = width;
         l.height = height;
+        fresh = true;
     }
     // The pane's shape may have changed since the last frame.
-    l.texture->setPixelsPerPoint(std::min(static_cast<float>(width) / paneWidthPoints(),
-                                          static_cast<float>(height) / paneHeightPoints()));
+    l.texture->setPixelsPerPoint(coverDensity(width, height));
     return true;
 }
 
-// The newest frame into the texture: straight from the camera where it can, else its pixels.
+// The columns and rows of a frame the next picture can show, where they lie in the frame:
+// the pane's and as far as the lenses see, a texel to spare each side for filtering. The rest
+// is not uploaded: about half of a landscape camera's frame behind a portrait pane.
+struct Span {
+    int from = 0, count = 0;
+};
+Span shownSpan(int whole, float reachPoints, float pixelsPerPoint) {
+    const float middle = static_cast<float>(whole) / 2.0f, half = reachPoints * pixelsPerPoint;
+    const int from = std::clamp(static_cast<int>(std::floor(middle - half)) - 1, 0, whole);
+    const int to = std::clamp(static_cast<int>(std::ceil(middle + half)) + 1, from, whole);
+    return {from, to - from};
+}
+
+// The newest frame into the texture: straight from the camera where it can, else the part of
+// its pixels the picture shows.
 bool takeAndUpload(Live& l) {
     int width = 0, height = 0;
+    bool fresh = false;
     if (l.camera->newFrameSize(width, height))
-        return prepareTexture(l, width, height) && l.camera->uploadFrame(l.texture->name());
+        return prepareTexture(l, width, height, fresh) && l.camera->uploadFrame(l.texture->name());
     if (!l.camera->takeFrame(l.frame)) return false;
-    const Camera::Frame& f = l.frame;
-    if (f.rgba.size() < static_cast<std::size_t>(f.width) * f.height * 4 ||
-        !prepareTexture(l, f.width, f.height))
+    Camera::Frame& f = l.frame;
+    if (!f.rgba || f.stride < static_cast<std::size_t>(f.width) * 4 ||
+        !prepareTexture(l, f.width, f.height, fresh)) {
+        l.frame = {};
         return false;
+    }
+    Span across{0, f.width}, down{0, f.height};
+    if (!fresh) {
+        // A texture's first frame goes in whole: what lies past the part shown later is then
+        // at worst a little old, never blank.
+        DropletsScreen* s = screen();
+        const brumelo::SizeF reach =
+            s ? s->backgroundReach()
+              : brumelo::SizeF{paneWidthPoints() / 2, paneHeightPoints() / 2};
+        const float density = coverDensity(f.width, f.height);
+        across = shownSpan(f.width, reach.width, density);
+        down = shownSpan(f.height, reach.height, density);
+    }
+    const std::size_t row = static_cast<std::size_t>(across.count) * 4;
+    const std::uint8_t* rows = f.rgba + f.stride * static_cast<std::size_t>(down.from) +
+                               static_cast<std::size_t>(across.from) * 4;
+    // GL ES 1.1 takes tightly packed rows only.
+    if (f.stride != row) {
+        l.rows.resize(row * static_cast<std::size_t>(down.count));
+        for (int y = 0; y < down.count; ++y)
+            std::memcpy(l.rows.data() + row * static_cast<std::size_t>(y),
+                        rows + f.stride * static_cast<std::size_t>(y), row);
+        rows = l.rows.data();
+    }
     GLint previous = 0, alignment = 4;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     glBindTexture(GL_TEXTURE_2D, l.texture->name());
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, f.width, f.height, GL_RGBA, GL_UNSIGNED_BYTE,
-                    f.rgba.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, across.from, down.from, across.count, down.count, GL_RGBA,
+                    GL_UNSIGNED_BYTE, rows);
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+    // The camera's buffer goes back to it at once: a camera has few.
+    l.frame = {};
     return true;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace brumelo {
 
@@ -19,17 +19,19 @@ class Camera {
         bool paced = false;
     };
 
-    // RGBA rows, top row first, tightly packed. Already mirrored where the camera faces the
-    // person.
+    // RGBA rows, top row first, `stride` bytes apart, read in place from the source's buffer,
+    // which `hold` keeps (let it go once uploaded: a camera has few buffers). Already mirrored
+    // where the camera faces the person.
     struct Frame {
         int width = 0, height = 0;
-        std::vector<std::uint8_t> rgba;
+        std::size_t stride = 0;
+        const std::uint8_t* rgba = nullptr;
+        std::shared_ptr<const void> hold;
     };
 
     virtual ~Camera() = default;
 
-    // The newest frame since the last call into `frame` (its buffer reused); false when no new
-    // one came.
+    // The newest frame since the last call into `frame`; false when no new one came.
     virtual bool takeFrame(Frame& frame) = 0;
     // Why the source stopped (unplugged, refused, failed, stalled) in one sentence; empty while
     // it runs.

@@ -3,6 +3,7 @@
 #include <GLES/glext.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -140,6 +141,70 @@ void drawSteamWithLayers(const Texture2D& steam, const Layer& frost, const Layer
     glClientActiveTexture(GL_TEXTURE0);
 }
 
+// `from` drawn over `rect` as drawInRect draws it, each pixel the mean of four linear samples a
+// quarter of a target pixel (`ds`, `dt` in texture coordinates) off its centre on texture
+// units 0 to 3: where the target has a quarter of the texels across, the 4 x 4 texels two
+// halvings would average, in one pass.
+void drawFourSamples(const Texture2D& from, const brumelo::RectF& rect, GLfloat ds, GLfloat dt) {
+    const GLfloat x0 = rect.x, y0 = rect.y, x1 = rect.x + rect.width, y1 = rect.y + rect.height;
+    const GLfloat vertices[12] = {x0, y0, 0, x1, y0, 0, x0, y1, 0, x1, y1, 0};
+    const GLfloat base[8] = {0.0f, from.maxT(), from.maxS(), from.maxT(),
+                             0.0f, 0.0f,        from.maxS(), 0.0f};
+    static constexpr GLfloat kSides[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
+    GLfloat coordinates[4][8];
+    for (int k = 0; k < 4; ++k)
+        for (int corner = 0; corner < 4; ++corner) {
+            coordinates[k][corner * 2] = base[corner * 2] + kSides[k][0] * ds;
+            coordinates[k][corner * 2 + 1] = base[corner * 2 + 1] + kSides[k][1] * dt;
+        }
+    for (int k = 1; k < 4; ++k) {
+        const auto unit = static_cast<GLenum>(GL_TEXTURE0 + k);
+        glActiveTexture(unit);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, from.name());
+        // The running mean: this sample weighs one in k + 1 against those before it.
+        const GLfloat share = 1.0f / static_cast<GLfloat>(k + 1);
+        const GLfloat constant[4] = {share, share, share, share};
+        glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, constant);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_INTERPOLATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_INTERPOLATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_RGB, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_ALPHA, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_RGB, GL_PREVIOUS);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC1_ALPHA, GL_PREVIOUS);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC2_RGB, GL_CONSTANT);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SRC2_ALPHA, GL_CONSTANT);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB, GL_SRC_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB, GL_SRC_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND2_RGB, GL_SRC_ALPHA);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_ALPHA, GL_SRC_ALPHA);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND2_ALPHA, GL_SRC_ALPHA);
+        glClientActiveTexture(unit);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, 0, coordinates[k]);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glClientActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, from.name());
+    glColorPointer(4, GL_FLOAT, 0, from.colors());
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, vertices);
+    glTexCoordPointer(2, GL_FLOAT, 0, coordinates[0]);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    for (int k = 3; k >= 1; --k) {
+        const auto unit = static_cast<GLenum>(GL_TEXTURE0 + k);
+        glActiveTexture(unit);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glDisable(GL_TEXTURE_2D);
+        glClientActiveTexture(unit);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glClientActiveTexture(GL_TEXTURE0);
+}
+
 // Texture units the fixed-function pipeline has (GL ES 1.1 promises 2).
 int textureUnits() {
     static const int units = [] {
@@ -215,6 +280,19 @@ void DropletsScreen::endLiveBackground() {
     liveFrost_.clear();
     frost_.reset();
     dirty_.addAll();
+}
+
+brumelo::SizeF DropletsScreen::backgroundReach() const {
+    std::array<double, 2> lenses{0.0, 0.0};
+    if (drewGlass_ && glass_) {
+        for (const auto& node : nodes())
+            if (dynamic_cast<const Droplet*>(node.get())) glass_->widenLensReach(*node, lenses);
+        glass_->widenTinyLensReach(lenses);
+    }
+    // Room for a step of the droplets before they are drawn.
+    constexpr double kStep = 8.0;
+    return {static_cast<float>(std::max(paneHalfWidth(), lenses[0] + kStep)),
+            static_cast<float>(std::max(paneHalfHeight(), lenses[1] + kStep))};
 }
 
 void DropletsScreen::addDroplet(_Vector3f p) {
@@ -583,8 +661,14 @@ void DropletsScreen::prepareScreenBackground() {
 
 bool DropletsScreen::prepareLiveFrost() {
     // Halved down to a sixteenth and back up to a quarter: each linear step averages what the
-    // last one left, so a moving picture blurs smoothly without a CPU pass.
-    constexpr int kDown = 4, kUp = 2;
+    // last one left, so a moving picture blurs smoothly without a CPU pass. With four texture
+    // units the way down takes two halvings a pass: each pass costs the rasteriser more than
+    // its pixels.
+    static constexpr int kHalvings[] = {1, 2, 3, 4, 3, 2};
+    static constexpr int kTwoAPass[] = {2, 4, 3, 2};
+    const bool fourSamples = textureUnits() >= 4;
+    const int passes = fourSamples ? 4 : 6;
+    const int* levels = fourSamples ? kTwoAPass : kHalvings;
     const float paneW = paneWidthPoints(), paneH = paneHeightPoints();
     // A pane of another shape needs passes of its own.
     if (liveFrostPane_.width != paneW || liveFrostPane_.height != paneH) liveFrost_.clear();
@@ -592,8 +676,8 @@ bool DropletsScreen::prepareLiveFrost() {
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &framebuffer);
     glGetIntegerv(GL_VIEWPORT, viewport);
     if (liveFrost_.empty()) {
-        for (int i = 0; i < kDown + kUp; ++i) {
-            const int level = i < kDown ? i + 1 : kDown - (i - kDown + 1);
+        for (int i = 0; i < passes; ++i) {
+            const int level = levels[i];
             const float ppp = 1.0f / static_cast<float>(1 << level);
             const auto w = static_cast<unsigned>(std::lround(paneW * ppp));
             const auto h = static_cast<unsigned>(std::lround(paneH * ppp));
@@ -632,6 +716,22 @@ bool DropletsScreen::prepareLiveFrost() {
         if (last)
             for (int corner = 0; corner < 4; ++corner)
                 for (int ch = 0; ch < 3; ++ch) tint[corner * 4 + ch] = frost::kLiveShare;
+        // Where the picture lies, centred at its size, or a pass, over the pane.
+        const brumelo::SizeF over =
+            i == 0 ? from->drawnSize() : brumelo::SizeF{pane.width, pane.height};
+        const brumelo::RectF rect{-over.width / 2, -over.height / 2, over.width, over.height};
+        auto draw = [&] {
+            if (fourSamples && i < 2) {
+                // A quarter of the target's pixel, in the source's texture coordinates.
+                const GLfloat ds =
+                    0.25f * pane.width / to.contentSize().width * from->maxS() / over.width;
+                const GLfloat dt =
+                    0.25f * pane.height / to.contentSize().height * from->maxT() / over.height;
+                drawFourSamples(*from, rect, ds, dt);
+            } else {
+                from->drawInRect(rect);
+            }
+        };
         if (i == 0) {
             // The picture as the composite draws it, so the passes are laid out as the screen.
             glClearColor(0, 0, 0, 1);
@@ -640,11 +740,11 @@ bool DropletsScreen::prepareLiveFrost() {
             glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
             glPushMatrix();
             glScalef(1, -1, 1);
-            from->drawAtPoint(0.0f, 0.0f);
+            draw();
             glPopMatrix();
             glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         } else {
-            from->drawInRect(pane);
+            draw();
         }
         std::copy(kept, kept + 16, tint);
         if (last) {

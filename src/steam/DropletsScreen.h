@@ -46,6 +46,9 @@ class DropletsScreen : public Kworld {
     void showLiveFrame(const std::shared_ptr<Texture2D>& frame);
     void endLiveBackground();
     bool liveBackground() const { return live_; }
+    // How far from the pane's centre, across and up or down, the next frame may show of the
+    // background, in points: the pane, and in the glass look as far as the lenses see.
+    brumelo::SizeF backgroundReach() const;
 
     // Droplets. Requests beyond kMaxDroplets are ignored.
     void addDroplet(_Vector3f position);

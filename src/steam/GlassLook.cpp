@@ -68,6 +68,14 @@ bool frameOf(const Knode& node, DropFrame& f) {
     return true;
 }
 
+DropFrame tinyFrame(const GlassLook::TinyDrop& tiny) {
+    DropFrame f;
+    f.cx = tiny.x;
+    f.cy = tiny.y;
+    f.m[0] = f.m[3] = tiny.radius * 1.15;
+    return f;
+}
+
 void clampToEdge(const Texture2D& texture) {
     GLint previous = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
@@ -630,10 +638,7 @@ void GlassLook::drawTinyDrops(const Texture2D* background, const DirtyRegion::Re
         if (clip && (tiny.x + reach < clip->minX || tiny.x - reach > clip->maxX ||
                      tiny.y + reach < clip->minY || tiny.y - reach > clip->maxY))
             continue;
-        Frame f;
-        f.cx = tiny.x;
-        f.cy = tiny.y;
-        f.m[0] = f.m[3] = tiny.radius * 1.15;
+        const Frame f = tinyFrame(tiny);
         if (background && mask.alpha && lensVertices(f, smallDisc_, mask, *background, lensVertexCount))
             lensVertexCount += smallDisc_.size() / 3;
         for (int k = 0; k < 6; ++k) {
@@ -733,6 +738,27 @@ void GlassLook::drawSheen(const DirtyRegion::Rect* clip) {
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glEnable(GL_TEXTURE_2D);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+}
+
+namespace {
+// lensSample's zoom at a lens's edge, where it is largest.
+constexpr double kWidestZoom = GlassLook::kLensZoom * (1.0 + GlassLook::kLensEdgeBend);
+
+void widenReach(const GlassLook::Frame& f, std::array<double, 2>& reach) {
+    const double across = std::abs(f.m[0]) + std::abs(f.m[1]);
+    const double down = std::abs(f.m[2]) + std::abs(f.m[3]);
+    reach[0] = std::max(reach[0], std::abs(f.cx) + kWidestZoom * across);
+    reach[1] = std::max(reach[1], std::abs(f.cy) + kWidestZoom * down);
+}
+}  // namespace
+
+void GlassLook::widenLensReach(const Knode& droplet, std::array<double, 2>& reach) const {
+    Frame f;
+    if (!droplet.invisible() && frameOf(droplet, f)) widenReach(f, reach);
+}
+
+void GlassLook::widenTinyLensReach(std::array<double, 2>& reach) const {
+    for (const TinyDrop& tiny : tinyDrops_) widenReach(tinyFrame(tiny), reach);
 }
 
 void GlassLook::drawDroplets(const std::vector<Droplet*>& droplets, const Texture2D* background,

@@ -72,6 +72,11 @@ class GlassLook {
     // centre, at relative distance rho (0 centre, 1 edge) from it. Flipped about the centre.
     static std::array<double, 2> lensSample(double cx, double cy, double dx, double dy, double rho);
 
+    // Widens `reach` (from the pane's centre, across and up or down, in points) to take in all
+    // that the lenses of this droplet and of the tiny drops sample of the background.
+    void widenLensReach(const Knode& droplet, std::array<double, 2>& reach) const;
+    void widenTinyLensReach(std::array<double, 2>& reach) const;
+
     // Where a lens is drawn: world = centre + m (u, v), with (u, v) over the unit square [-1, 1]^2
     // of its picture, u across, v down.
     struct Frame {

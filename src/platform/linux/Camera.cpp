@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <mutex>
 
 #if BRUMELO_HAVE_PORTAL
@@ -38,31 +37,46 @@ std::string errorText(GError* error) {
     return text;
 }
 
-// Copies a sample's RGBA rows; false when it holds no usable frame.
-bool copySample(GstSample* sample, Camera::Frame& out) {
+// A sample's buffer mapped for reading for as long as a frame points into it.
+struct MappedSample {
+    GstSample* sample = nullptr;
+    GstBuffer* buffer = nullptr;
+    GstMapInfo map{};
+    bool mapped = false;
+    MappedSample() = default;
+    MappedSample(const MappedSample&) = delete;
+    MappedSample& operator=(const MappedSample&) = delete;
+    ~MappedSample() {
+        if (mapped) gst_buffer_unmap(buffer, &map);
+        if (sample) gst_sample_unref(sample);
+    }
+};
+
+// The sample's RGBA rows in place, the sample kept (its reference taken over) for as long as the
+// frame holds it; false, the sample let go, when it holds no usable frame.
+bool holdSample(GstSample* sample, Camera::Frame& out) {
+    auto held = std::make_shared<MappedSample>();
+    held->sample = sample;
     GstVideoInfo info;
     GstCaps* caps = gst_sample_get_caps(sample);
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)) return false;
+    held->buffer = gst_sample_get_buffer(sample);
+    if (!caps || !held->buffer || !gst_video_info_from_caps(&info, caps)) return false;
     if (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_RGBA) return false;
     const int width = GST_VIDEO_INFO_WIDTH(&info), height = GST_VIDEO_INFO_HEIGHT(&info);
     const int stride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
     const std::size_t row = static_cast<std::size_t>(width) * 4;
-    GstMapInfo map;
-    if (width <= 0 || height <= 0 || !gst_buffer_map(buffer, &map, GST_MAP_READ)) return false;
+    if (width <= 0 || height <= 0 || stride < static_cast<int>(row)) return false;
+    held->mapped = gst_buffer_map(held->buffer, &held->map, GST_MAP_READ);
     const std::size_t offset = GST_VIDEO_INFO_PLANE_OFFSET(&info, 0);
-    const bool fits = stride >= static_cast<int>(row) &&
-                      offset + static_cast<std::size_t>(stride) * (height - 1) + row <= map.size;
-    if (fits) {
-        out.width = width;
-        out.height = height;
-        out.rgba.resize(row * height);
-        for (int y = 0; y < height; ++y)
-            std::memcpy(out.rgba.data() + row * y, map.data + offset + static_cast<std::size_t>(stride) * y,
-                        row);
-    }
-    gst_buffer_unmap(buffer, &map);
-    return fits;
+    if (!held->mapped ||
+        offset + static_cast<std::size_t>(stride) * (height - 1) + row > held->map.size)
+        return false;
+    out.width = width;
+    out.height = height;
+    out.stride = static_cast<std::size_t>(stride);
+    out.rgba = held->map.data + offset;
+    out.hold = std::move(held);
+    return true;
 }
 
 class GstCamera final : public Camera {
@@ -112,14 +126,15 @@ class GstCamera final : public Camera {
                                                           : "the camera stopped sending pictures";
                 return false;
             }
-            const bool ok = copySample(sample, frame);
-            gst_sample_unref(sample);
-            return ok;
+            return holdSample(sample, frame);
         }
+        // The frame given back is let go here, outside the lock.
+        Frame given = std::move(frame);
         std::lock_guard<std::mutex> guard(mutex_);
         if (!fresh_) return false;
         fresh_ = false;
-        std::swap(frame, newest_);
+        frame = std::move(newest_);
+        newest_ = Frame{};
         return true;
     }
 
@@ -158,16 +173,17 @@ class GstCamera final : public Camera {
         auto* camera = static_cast<GstCamera*>(self);
         GstSample* sample = gst_app_sink_pull_sample(sink);
         if (!sample) return GST_FLOW_ERROR;
+        Frame frame;
+        if (!holdSample(sample, frame)) return GST_FLOW_OK;
         {
-            // The newest frame replaces any the frame loop has not taken yet.
+            // The newest frame replaces any the frame loop has not taken yet, which is let go
+            // outside the lock.
             std::lock_guard<std::mutex> guard(camera->mutex_);
-            if (copySample(sample, camera->newest_)) {
-                camera->fresh_ = true;
-                camera->frames_ += 1;
-                camera->lastFrame_ = Clock::now();
-            }
+            std::swap(frame, camera->newest_);
+            camera->fresh_ = true;
+            camera->frames_ += 1;
+            camera->lastFrame_ = Clock::now();
         }
-        gst_sample_unref(sample);
         return GST_FLOW_OK;
     }
 
