@@ -577,10 +577,13 @@ void DropletsScreen::prepareFrost() {
         return;
     }
     if (live_) {
-        if (liveFrameNew_ || !frostLive()) {
-            liveFrameNew_ = false;
+        // The fog follows every other camera frame: a blur this wide shows no lag of a
+        // frame, and its passes cost a tenth of the frame.
+        if (!frostLive() || (liveFrameNew_ && ++liveFramesSinceFog_ >= 2)) {
+            liveFramesSinceFog_ = 0;
             if (!prepareLiveFrost()) frost_.reset();
         }
+        liveFrameNew_ = false;
         return;
     }
     if (frost_ && frostOf_.lock() == backgroundTexture_ && frostScale_ == contentScaleFactor &&

@@ -188,6 +188,7 @@ class DropletsScreen : public Kworld {
     std::shared_ptr<Texture2D> still_;  // the picture shown when no live one is
     bool live_ = false;
     bool liveFrameNew_ = false;
+    int liveFramesSinceFog_ = 0;  // camera frames shown since the fog was last made
     std::vector<std::shared_ptr<Texture2D>> liveFrost_;  // the passes, smallest in the middle
     brumelo::SizeF liveFrostPane_{};                      // the pane they were made for
     std::vector<Droplet*> inClip_;  // the droplets a composite's piece draws
