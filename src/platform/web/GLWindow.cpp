@@ -29,6 +29,9 @@ constexpr std::int64_t kMouseTouchId = -1;
 // Steam drawn since the last read back is lost with the context: read it back this often
 // (in frames shown), besides when the page is hidden or left.
 constexpr int kKeepEvery = 100;
+// The canvas's size follows resize events; it is looked at every this many frames too, for a
+// change no event told of (reading it makes the browser lay the page out: a tenth of a frame).
+constexpr int kFitEvery = 30;
 
 }  // namespace
 
@@ -407,7 +410,7 @@ void GLWindow::toggleFullscreen() { brumelo_toggle_fullscreen(); }
 
 void GLWindow::present(GLuint screenFramebuffer, int width, int height,
                        const std::vector<PixelRect>* changed) {
-    impl_->fitCanvas();
+    if (impl_->presents % kFitEvery == 0) impl_->fitCanvas();
     // Unless it is preserved, the canvas keeps nothing between frames: each present is whole.
     impl_->presenter->present(screenFramebuffer, width, height, changed, impl_->width,
                               impl_->height, impl_->box(), impl_->preserved);
