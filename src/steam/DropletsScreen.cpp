@@ -66,6 +66,30 @@ void drawScreenQuad(GLfloat r, GLfloat g, GLfloat b, GLfloat alpha) {
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
 }
 
+// `first` on unit 0 over a strip of four vertices, the units from 1 up to below `end` set up
+// already; then those units plain and off again, and unit 0 the active one.
+void drawStripOnUnitsBelow(const Texture2D& first, const GLfloat* vertices,
+                           const GLfloat* coordinates, GLenum end) {
+    glActiveTexture(GL_TEXTURE0);
+    glClientActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, first.name());
+    glColorPointer(4, GL_FLOAT, 0, first.colors());
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, vertices);
+    glTexCoordPointer(2, GL_FLOAT, 0, coordinates);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    for (GLenum unit = end; unit > GL_TEXTURE1;) {
+        --unit;
+        glActiveTexture(unit);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glDisable(GL_TEXTURE_2D);
+        glClientActiveTexture(unit);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glClientActiveTexture(GL_TEXTURE0);
+}
+
 // A texture drawn over the screen centred, over `over` points: as a picture's rows (upside
 // down, as the background is drawn), or as a frame buffer's (laid out as the screen).
 struct Layer {
@@ -121,24 +145,7 @@ void drawSteamWithLayers(const Texture2D& steam, const Layer& frost, const Layer
         glTexEnvi(GL_TEXTURE_ENV, GL_SRC0_ALPHA, GL_PREVIOUS);
         glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
     }
-    glActiveTexture(GL_TEXTURE0);
-    glClientActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, steam.name());
-    glColorPointer(4, GL_FLOAT, 0, steam.colors());
-    glEnableClientState(GL_COLOR_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, vertices);
-    glTexCoordPointer(2, GL_FLOAT, 0, coordinates);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    while (unit > GL_TEXTURE1) {
-        --unit;
-        glActiveTexture(unit);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-        glDisable(GL_TEXTURE_2D);
-        glClientActiveTexture(unit);
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    }
-    glActiveTexture(GL_TEXTURE0);
-    glClientActiveTexture(GL_TEXTURE0);
+    drawStripOnUnitsBelow(steam, vertices, coordinates, unit);
 }
 
 // `from` drawn over `rect` as drawInRect draws it, each pixel the mean of four linear samples a
@@ -185,24 +192,7 @@ void drawFourSamples(const Texture2D& from, const brumelo::RectF& rect, GLfloat 
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glTexCoordPointer(2, GL_FLOAT, 0, coordinates[k]);
     }
-    glActiveTexture(GL_TEXTURE0);
-    glClientActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, from.name());
-    glColorPointer(4, GL_FLOAT, 0, from.colors());
-    glEnableClientState(GL_COLOR_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, vertices);
-    glTexCoordPointer(2, GL_FLOAT, 0, coordinates[0]);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    for (int k = 3; k >= 1; --k) {
-        const auto unit = static_cast<GLenum>(GL_TEXTURE0 + k);
-        glActiveTexture(unit);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-        glDisable(GL_TEXTURE_2D);
-        glClientActiveTexture(unit);
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    }
-    glActiveTexture(GL_TEXTURE0);
-    glClientActiveTexture(GL_TEXTURE0);
+    drawStripOnUnitsBelow(from, vertices, coordinates[0], GL_TEXTURE4);
 }
 
 // Texture units the fixed-function pipeline has (GL ES 1.1 promises 2).
