@@ -82,28 +82,6 @@ std::string getDenseBackgroundPath() { return dataFolder() + "/" + "CustomBG-den
 
 namespace {
 
-// An opaque, upright picture at its own size is cut, not drawn: the same pixels, and no
-// drawing surface (in the browser a canvas's round trip, much of a start-up). Beyond its edges
-// a drawing surface is left clear.
-Image croppedOpaque(const Image& picture, int left, int top, int width, int height) {
-    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4, 0);
-    for (int y = 0; y < height; ++y) {
-        const int fromY = y + top;
-        if (fromY < 0 || fromY >= picture.height()) continue;
-        for (int x = 0; x < width; ++x) {
-            const int fromX = x + left;
-            if (fromX < 0 || fromX >= picture.width()) continue;
-            const std::uint8_t* from = picture.pixel(fromX, fromY);
-            std::uint8_t* to = rgba.data() + (static_cast<std::size_t>(y) * width + x) * 4;
-            to[0] = from[0];
-            to[1] = from[1];
-            to[2] = from[2];
-            to[3] = 255;
-        }
-    }
-    return Image(width, height, std::move(rgba), picture.alphaInfo());
-}
-
 // The picture upright by its orientation code, `scale` times its size; with a cover size, on
 // a canvas of that many pixels, centred and cropped.
 Image uprightImage(const Image& picture, float boundsW, float boundsH, int coverW = 0,
@@ -156,10 +134,14 @@ Image uprightImage(const Image& picture, float boundsW, float boundsH, int cover
         width = coverW;
         height = coverH;
     }
+    // An opaque, upright picture at its own size is cut, not drawn: the same pixels, and no
+    // drawing surface (in the browser a canvas's round trip, much of a start-up).
     const bool whole = std::fmod(spareW, 2.0f) == 0.0f && std::fmod(spareH, 2.0f) == 0.0f;
     if (o == ImageOrientationUp && scale == 1.0f && boundsH == H && whole && !picture.hasAlpha())
-        return croppedOpaque(picture, static_cast<int>(spareW / 2), static_cast<int>(spareH / 2),
-                             width, height);
+        return Image(width, height,
+                     picture.opaqueArea(static_cast<int>(spareW / 2), static_cast<int>(spareH / 2),
+                                        width, height),
+                     picture.alphaInfo());
     brumelo::BitmapContext context(width, height, brumelo::BitmapContext::Format::RGBA);
     if (spareW != 0.0f || spareH != 0.0f) context.translate(-spareW / 2, spareH / 2);
     // An image context's user space starts y-down from the top-left.
@@ -335,11 +317,13 @@ void glassPictureArrived() {
         showGlassDefault();
 }
 
+// The drawn evening: the classic look's picture and the first stored one.
+static std::string shippedPicturePath() { return settings().resourceDir + "/back1.png"; }
+
 // First launch: the shipped picture is stored, and the person given a copy of it.
 static void storeShippedPicture() {
     std::string error;
-    const auto bytes =
-        readWholeFile(settings().resourceDir + "/back1.png", kMaxPictureFileBytes, &error);
+    const auto bytes = readWholeFile(shippedPicturePath(), kMaxPictureFileBytes, &error);
     if (!bytes) {
         std::fprintf(stderr, "background: %s\n", error.c_str());
         return;
@@ -372,7 +356,7 @@ void loadStoredBackground() {
         std::fprintf(stderr, "background: cannot show %s: using %s\n",
                      getDenseBackgroundPath().c_str(), stored.c_str());
     }
-    const std::string shipped = settings().resourceDir + "/back1.png";
+    const std::string shipped = shippedPicturePath();
     if (std::filesystem::exists(std::filesystem::symlink_status(stored, ec))) {
         // A stored picture that cannot be used is left as it is: the default shows instead.
         const auto bytes = readWholeFile(stored, kMaxPictureFileBytes, &error);

@@ -56,6 +56,9 @@ class Image {
 
     const std::vector<std::uint8_t>& pixels() const { return pixels_; }
     std::vector<std::uint8_t>& pixels() { return pixels_; }
+    // The colours over width x height pixels from (left, top), as an opaque surface keeps the
+    // picture drawn unscaled: every alpha 255, black past the picture's edges.
+    std::vector<std::uint8_t> opaqueArea(int left, int top, int width, int height) const;
     const std::uint8_t* pixel(int x, int y) const {
         return pixels_.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
                                  static_cast<std::size_t>(x)) *

@@ -37,6 +37,22 @@ Image Image::filled(int width, int height, std::uint8_t r, std::uint8_t g, std::
     return Image(width, height, std::move(rgba), alpha);
 }
 
+std::vector<std::uint8_t> Image::opaqueArea(int left, int top, int width, int height) const {
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * height * 4, 0);
+    for (std::size_t i = 3; i < out.size(); i += 4) out[i] = 255;
+    const int x0 = std::max(0, -left), x1 = std::min(width, width_ - left);
+    for (int y = std::max(0, -top); y < std::min(height, height_ - top); ++y) {
+        const std::uint8_t* from = pixel(x0 + left, y + top);
+        std::uint8_t* to = out.data() + (static_cast<std::size_t>(y) * width + x0) * 4;
+        for (int x = x0; x < x1; ++x, from += 4, to += 4) {
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+        }
+    }
+    return out;
+}
+
 bool Image::hasAlpha() const {
     switch (alpha_) {
         case ImageAlpha::PremultipliedLast:

@@ -115,28 +115,6 @@ std::shared_ptr<Texture2D> Texture2D::initWithDenseImage(const Image& image,
     return fromImage(&image, 1.0f, std::max(1.0f, pixelsPerPoint));
 }
 
-namespace {
-
-// As an opaque surface of width x height keeps a picture drawn at its top-left: its colours,
-// black beyond it, every alpha 255.
-std::vector<std::uint8_t> opaqueRowsAtTop(const Image& image, unsigned width, unsigned height) {
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * height * 4, 0);
-    for (std::size_t i = 3; i < out.size(); i += 4) out[i] = 255;
-    const auto w = static_cast<std::size_t>(image.width());
-    for (int y = 0; y < image.height(); ++y) {
-        const std::uint8_t* from = image.pixel(0, y);
-        std::uint8_t* to = out.data() + static_cast<std::size_t>(y) * width * 4;
-        for (std::size_t x = 0; x < w; ++x) {
-            to[4 * x] = from[4 * x];
-            to[4 * x + 1] = from[4 * x + 1];
-            to[4 * x + 2] = from[4 * x + 2];
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
 // density 0: the picture's pixels are points, resampled pixelsPerPoint times finer.
 std::shared_ptr<Texture2D> Texture2D::fromImage(const Image* image, float pixelsPerPoint,
                                                 float density) {
@@ -184,7 +162,7 @@ std::shared_ptr<Texture2D> Texture2D::fromImage(const Image* image, float pixels
     if (format == TexturePixelFormat::RGB565 && transform.isIdentity()) {
         // An opaque picture drawn unscaled is its own pixels: no drawing surface needed (in the
         // browser that is a canvas's round trip, most of a start-up).
-        pixels = opaqueRowsAtTop(*image, width, height);
+        pixels = image->opaqueArea(0, 0, static_cast<int>(width), static_cast<int>(height));
     } else {
         brumelo::BitmapContext::Format bitmapFormat = brumelo::BitmapContext::Format::RGBA;
         if (format == TexturePixelFormat::RGB565)

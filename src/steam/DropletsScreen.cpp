@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <cmath>
 #include <cstring>
 
@@ -660,7 +661,7 @@ bool DropletsScreen::prepareLiveFrost() {
     static constexpr int kHalvings[] = {1, 2, 3, 4, 3, 2};
     static constexpr int kTwoAPass[] = {2, 4, 3, 2};
     const bool fourSamples = textureUnits() >= 4;
-    const int passes = fourSamples ? 4 : 6;
+    const int passes = static_cast<int>(fourSamples ? std::size(kTwoAPass) : std::size(kHalvings));
     const int* levels = fourSamples ? kTwoAPass : kHalvings;
     const float paneW = paneWidthPoints(), paneH = paneHeightPoints();
     // A pane of another shape needs passes of its own.
